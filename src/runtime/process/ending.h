@@ -7,10 +7,20 @@ namespace quorvane {
 // standard streams and ends the process with the status.
 [[noreturn]] void end_process(int status);
 
-// Writes CR LF to standard output when the console's line is open. Runs once.
+// Closes the connected units, then writes CR LF to standard output when the
+// console's line is open. Runs once.
 void exit_step();
 
 // Set once the exit step has begun; never cleared within a run.
 bool exit_step_running();
+
+// A unit that the program connected: the exit step calls its close, which
+// writes out what the unit still holds (and may fault doing so). Units are
+// closed in the order connected. False when no more units can be connected.
+inline constexpr int kMaxConnectedUnits = 8;
+bool connect_unit(void (*close)());
+
+// Back to a process that has not begun to end; part of reset_runtime.
+void reset_ending();
 
 }  // namespace quorvane

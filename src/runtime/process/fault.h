@@ -33,24 +33,40 @@ enum class FaultClass : int {
 
 // Each code has one fixed letter, number and message.
 enum class FaultCode {
-  kSubstringRange,        // F6096
-  kIntegerOverflow,       // F6099
-  kShortOverflow,         // F6106
-  kTextForInteger,        // F6205
-  kRealForInteger,        // F6206
-  kAccessDenied,          // F6421
-  kNoSpace,               // F6422
-  kInternalRecordFull,    // F6600
-  kFreeFieldTooWide,      // F6602
-  kNoMemory,              // F6700
-  kFloatInvalid,          // M6101
-  kFloatDivideByZero,     // M6103
-  kFloatOverflow,         // M6104
+  kSubstringRange,      // F6096
+  kIntegerOverflow,     // F6099
+  kShortOverflow,       // F6106
+  kTextForInteger,      // F6205
+  kRealForInteger,      // F6206
+  kAccessDenied,        // F6421
+  kNoSpace,             // F6422
+  kInternalRecordFull,  // F6600
+  kFreeFieldTooWide,    // F6602
+  kNoMemory,            // F6700
+  kFloatInvalid,        // M6101
+  kFloatDivideByZero,   // M6103
+  kFloatOverflow,       // M6104
 };
 
 // Unit names of the input/output classes.
 inline constexpr std::string_view kConsoleUnit = "CON";
 inline constexpr std::string_view kInternalUnit = "internal";
+
+// The pieces of one report. raise_fault takes them from its code.
+struct FaultReport {
+  char letter;  // 'M' for floating point, 'F' for every other fault
+  int number;
+  FaultClass fault_class;
+  std::string_view unit;  // input/output classes only; may be empty
+  std::string_view message;
+};
+
+// The fixed letter, number and message of a code.
+FaultReport fault_report_for(FaultCode code, FaultClass fault_class, std::string_view unit);
+
+// Writes the report and, when routines are active, the traceback, which takes
+// every frame off the chain. Failures to write are not noticed.
+void write_fault_report(const FaultReport& report);
 
 // Reports the fault and ends the process with status 1. Returns only when the
 // exit step is already running.

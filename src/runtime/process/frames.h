@@ -10,8 +10,8 @@
 namespace quorvane {
 
 struct RoutineFrame {
-  RoutineFrame* link = nullptr;     // the caller's frame; none for main
-  const char* source_file = "";     // e.g. "Quorvane"
+  RoutineFrame* link = nullptr;        // the caller's frame; none for main
+  const char* source_file = "";        // e.g. "Quorvane"
   const char* routine_name = nullptr;  // nullptr marks the main routine
   std::int32_t line = 0;
 };

@@ -28,6 +28,9 @@ class ProcessPlatform {
   [[noreturn]] virtual void exit_process(int status) = 0;
   // Traps invalid, divide-by-zero and overflow; the trap becomes an M fault.
   virtual void enable_float_traps() = 0;
+  // Reads in the command line and the environment at start; false when
+  // either cannot be obtained.
+  virtual bool read_command_line_and_environment() { return true; }
 };
 
 // The platform in use: the host's own unless a test set another.
