@@ -19,7 +19,7 @@ struct CodeEntry {
 };
 
 // Indexed by FaultCode; each code keeps one letter, number and message.
-constexpr std::array<CodeEntry, 13> kCodes = {{
+constexpr std::array<CodeEntry, 14> kCodes = {{
     {'F', 6096, "substring starts outside its text"},
     {'F', 6099, "integer overflow"},
     {'F', 6106, "value does not fit a 2-byte integer"},
@@ -33,6 +33,7 @@ constexpr std::array<CodeEntry, 13> kCodes = {{
     {'M', 6101, "floating-point error: invalid"},
     {'M', 6103, "floating-point error: divide by zero"},
     {'M', 6104, "floating-point error: overflow"},
+    {'F', 6207, "format text unreadable, or a number met by an A descriptor"},
 }};
 
 // Indexed by FaultClass.

@@ -46,6 +46,7 @@ enum class FaultCode {
   kFloatInvalid,        // M6101
   kFloatDivideByZero,   // M6103
   kFloatOverflow,       // M6104
+  kFormatMismatch,      // F6207: a format text that cannot be read, or a number met by A
 };
 
 // Unit names of the input/output classes.
