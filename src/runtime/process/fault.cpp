@@ -18,23 +18,41 @@ struct CodeEntry {
   std::string_view message;
 };
 
-// Indexed by FaultCode; each code keeps one letter, number and message.
-constexpr std::array<CodeEntry, 14> kCodes = {{
-    {'F', 6096, "substring starts outside its text"},
-    {'F', 6099, "integer overflow"},
-    {'F', 6106, "value does not fit a 2-byte integer"},
-    {'F', 6205, "I format met a text item"},
-    {'F', 6206, "I format met a real item"},
-    {'F', 6421, "access denied or lock violation on output"},
-    {'F', 6422, "no space left on device"},
-    {'F', 6600, "internal record longer than its target"},
-    {'F', 6602, "numeric field too wide for a line"},
-    {'F', 6700, "insufficient memory"},
-    {'M', 6101, "floating-point error: invalid"},
-    {'M', 6103, "floating-point error: divide by zero"},
-    {'M', 6104, "floating-point error: overflow"},
-    {'F', 6207, "format text unreadable, or a number met by an A descriptor"},
-}};
+// Each code keeps one letter, number and message. A switch, so that a code
+// added without its entry does not compile.
+CodeEntry code_entry(FaultCode code) {
+  switch (code) {
+    case FaultCode::kSubstringRange:
+      return {'F', 6096, "substring starts outside its text"};
+    case FaultCode::kIntegerOverflow:
+      return {'F', 6099, "integer overflow"};
+    case FaultCode::kShortOverflow:
+      return {'F', 6106, "value does not fit a 2-byte integer"};
+    case FaultCode::kTextForInteger:
+      return {'F', 6205, "I format met a text item"};
+    case FaultCode::kRealForInteger:
+      return {'F', 6206, "I format met a real item"};
+    case FaultCode::kFormatMismatch:
+      return {'F', 6207, "format text unreadable, or a number met by an A descriptor"};
+    case FaultCode::kAccessDenied:
+      return {'F', 6421, "access denied or lock violation on output"};
+    case FaultCode::kNoSpace:
+      return {'F', 6422, "no space left on device"};
+    case FaultCode::kInternalRecordFull:
+      return {'F', 6600, "internal record longer than its target"};
+    case FaultCode::kFreeFieldTooWide:
+      return {'F', 6602, "numeric field too wide for a line"};
+    case FaultCode::kNoMemory:
+      return {'F', 6700, "insufficient memory"};
+    case FaultCode::kFloatInvalid:
+      return {'M', 6101, "floating-point error: invalid"};
+    case FaultCode::kFloatDivideByZero:
+      return {'M', 6103, "floating-point error: divide by zero"};
+    case FaultCode::kFloatOverflow:
+      return {'M', 6104, "floating-point error: overflow"};
+  }
+  return {'F', 6000, "unknown fault"};
+}
 
 // Indexed by FaultClass.
 constexpr std::array<std::string_view, 18> kClassTexts = {{
@@ -109,7 +127,7 @@ std::string_view text_or_empty(const char* text) { return text != nullptr ? text
 }  // namespace
 
 FaultReport fault_report_for(FaultCode code, FaultClass fault_class, std::string_view unit) {
-  const CodeEntry& entry = kCodes[static_cast<std::size_t>(code)];
+  const CodeEntry entry = code_entry(code);
   return {entry.letter, entry.number, fault_class, unit, entry.message};
 }
 

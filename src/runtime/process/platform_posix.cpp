@@ -61,8 +61,10 @@ void on_sigfpe(int, siginfo_t* info, void* context) {
       code = FaultCode::kFloatOverflow;
       break;
     default:
-      // Integer division and the like: the platform's default ending.
+      // Integer division and the like: the platform's default ending, on
+      // return from here.
       signal(SIGFPE, SIG_DFL);
+      raise(SIGFPE);
       return;
   }
   fedisableexcept(FE_ALL_EXCEPT);
