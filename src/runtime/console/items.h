@@ -19,9 +19,9 @@ class Item {
   Item(const FixedText<N>& field) : kind_(Kind::kText), text_(field.text()) {}  // NOLINT
   Item(FieldRef field) : kind_(Kind::kText), text_(field.text()) {}             // NOLINT
   Item(const JoinedText& join) : kind_(Kind::kText), text_(join.text()) {}      // NOLINT
-  Item(std::int16_t value) : kind_(Kind::kInt16), integer_(value) {}           // NOLINT
-  Item(std::int32_t value) : kind_(Kind::kInt32), integer_(value) {}           // NOLINT
-  Item(float value) : kind_(Kind::kReal), real_(value) {}                      // NOLINT
+  Item(std::int16_t value) : kind_(Kind::kInt16), integer_(value) {}            // NOLINT
+  Item(std::int32_t value) : kind_(Kind::kInt32), integer_(value) {}            // NOLINT
+  Item(float value) : kind_(Kind::kReal), real_(value) {}                       // NOLINT
 
   Kind kind() const { return kind_; }
   bool is_integer() const { return kind_ == Kind::kInt16 || kind_ == Kind::kInt32; }
