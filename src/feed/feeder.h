@@ -14,7 +14,7 @@ namespace quorvane {
 
 class Feeder {
  public:
-  Feeder(HostServices& host, HostClock& clock) : host_(host), clock_(clock) {}
+  constexpr Feeder(HostServices& host, HostClock& clock) : host_(host), clock_(clock) {}
 
   // The start steps and the feed cycle; ends the process through stop_run.
   [[noreturn]] void main();
@@ -32,8 +32,8 @@ class Feeder {
     EnumHandle HANDLE = FILE_FIRST;
     std::int32_t LENGTH = 0;
     FileInfo INFO;
-    FixedText<180> CMD;     // the mirror command
-    Logical OK = kFalse;    // whether the mirror command was run
+    FixedText<180> CMD;       // the mirror command
+    Logical OK = kFalse;      // whether the mirror command was run
     std::int32_t STATUS = 0;  // the mirror's exit status; the mirror carries no data
     float ERRNUM = 0.0F;
     FixedText<40> INFILE;

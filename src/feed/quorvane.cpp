@@ -171,8 +171,8 @@ void Feeder::RUNIN(const FixedText<40>& INFILE, const FixedText<36>& OUTFILE) {
 
   // Upload under the one temporary name. A failed upload must not be renamed:
   // the temporary name would still hold an earlier file's content.
-  v.CMD.join({PUTTYDIR.trimmed(), kUploadTool, INFILE, " ", ARCHIVE_HOST, ":", v.NEXTB,
-              kUploadRedirect});
+  v.CMD.join(
+      {PUTTYDIR.trimmed(), kUploadTool, INFILE, " ", ARCHIVE_HOST, ":", v.NEXTB, kUploadRedirect});
   frame.line = __LINE__ + 1;
   v.OK = host_.run_command(v.CMD, v.STATUS);
   if (v.OK == kFalse) {
@@ -222,10 +222,10 @@ void Feeder::RUNIN(const FixedText<40>& INFILE, const FixedText<36>& OUTFILE) {
   frame.line = __LINE__ + 1;
   TIMDAT(v.CDATE, v.CTIME);
   frame.line = __LINE__ + 1;
-  format_into(v.LINE, "(a, i5)",
-              {JoinedText{"    Did [", INFILE.trimmed(), "] on ", v.CDATE, ". At ", v.CTIME,
-                          ". NRQr="},
-               v.NRQ});
+  format_into(
+      v.LINE, "(a, i5)",
+      {JoinedText{"    Did [", INFILE.trimmed(), "] on ", v.CDATE, ". At ", v.CTIME, ". NRQr="},
+       v.NRQ});
   if (v.OK == kFalse) {
     frame.line = __LINE__ + 1;
     format_into(substring(v.LINE, 2, 7), "(a6)", {"FailCM"});

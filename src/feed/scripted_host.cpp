@@ -14,8 +14,8 @@ std::string_view strip_blanks(std::string_view text) {
 }  // namespace
 
 void ScriptedHost::add_entry(std::string_view name, std::int32_t length) {
-  entries_.push_back({std::string(name), length < 0 ? static_cast<std::int32_t>(name.size())
-                                                    : length});
+  entries_.push_back(
+      {std::string(name), length < 0 ? static_cast<std::int32_t>(name.size()) : length});
 }
 
 void ScriptedHost::set_inquiry(std::string_view name, Logical exists, Logical connected) {
@@ -28,6 +28,7 @@ void ScriptedHost::rewind() {
 }
 
 void ScriptedHost::log(std::string_view call, std::string_view argument) {
+  if (call_hook_) call_hook_(call);
   if (!keep_journal_) return;
   std::string line(call);
   if (!argument.empty()) {
@@ -72,12 +73,11 @@ void ScriptedHost::inquire_file(std::string_view name, Logical& exists, Logical&
 }
 
 void ScriptedHost::pause_seconds(std::int32_t seconds) {
-  if (keep_journal_) log("pause_seconds", std::to_string(seconds));
+  log("pause_seconds", keep_journal_ ? std::to_string(seconds) : std::string());
 }
 
 Logical ScriptedHost::run_command(std::string_view command, std::int32_t& exit_status) {
   log("run_command", command);
-  if (command_hook_) command_hook_(command);
   CommandResult result;
   if (next_command_ < command_results_.size()) result = command_results_[next_command_++];
   exit_status = result.started ? result.exit_status : -1;
@@ -85,7 +85,8 @@ Logical ScriptedHost::run_command(std::string_view command, std::int32_t& exit_s
 }
 
 std::int32_t ScriptedHost::run_program(std::string_view program, std::string_view tail) {
-  if (keep_journal_) log("run_program", std::string(program) + "|" + std::string(tail));
+  log("run_program",
+      keep_journal_ ? std::string(program) + "|" + std::string(tail) : std::string());
   if (next_program_ < program_results_.size()) return program_results_[next_program_++];
   return 0;
 }

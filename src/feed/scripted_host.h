@@ -41,10 +41,9 @@ class ScriptedHost : public HostServices {
   void add_program_result(std::int32_t status) { program_results_.push_back(status); }
   void set_last_error_number(std::int32_t number) { last_error_number_ = number; }
 
-  // Called inside run_command, e.g. to make the console fail mid-run.
-  void on_command(std::function<void(std::string_view command)> hook) {
-    command_hook_ = std::move(hook);
-  }
+  // Called at the start of every service call with the service's name, e.g.
+  // to make the console fail at a chosen point of the run.
+  void on_call(std::function<void(std::string_view service)> hook) { call_hook_ = std::move(hook); }
 
   // The journal: one line per call, e.g. "run_command <the 180 columns>".
   // Off, nothing is allocated per call.
@@ -85,7 +84,7 @@ class ScriptedHost : public HostServices {
   std::vector<std::int32_t> program_results_;
   std::size_t next_program_ = 0;
   std::int32_t last_error_number_ = 0;
-  std::function<void(std::string_view)> command_hook_;
+  std::function<void(std::string_view)> call_hook_;
   bool keep_journal_ = true;
   std::vector<std::string> journal_;
 };
