@@ -68,7 +68,8 @@ TEST(ConsoleChannelTest, LongRecordsAreHandedOverIn132CharacterPieces) {
   for (const Case& c : cases) {
     RecordingPlatform host;
     ConsoleChannel channel;
-    const std::string record = "0" + text(c.length - 1);
+    std::string record(1, '0');
+    record += text(c.length - 1);
     write_record(channel, record);
     ASSERT_EQ(host.stdout_writes().size(), c.piece_sizes.size() + 1) << c.length;
     EXPECT_EQ(host.stdout_writes()[0], "\r\n");

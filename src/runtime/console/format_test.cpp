@@ -21,7 +21,10 @@ std::string walk(std::string_view text, int pulls) {
     }
     out += d.kind == Descriptor::Kind::kA ? "A" : "I";
     if (d.width != 0) out += std::to_string(d.width);
-    if (d.kind == Descriptor::Kind::kI) out += "." + std::to_string(d.min_digits);
+    if (d.kind == Descriptor::Kind::kI) {
+      out += '.';
+      out += std::to_string(d.min_digits);
+    }
     out += "|";
   }
   return out;
