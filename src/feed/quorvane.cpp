@@ -122,14 +122,15 @@ void Feeder::main() {
       stop_run(kStopMessage);
     }
 
+    const std::string_view name = v.INFO.name.trimmed();
     frame.line = __LINE__ + 1;
-    write_free_record({" file found:  ", v.INFO.name.trimmed()});
+    write_free_record({" file found:  ", name});
 
-    // The name as found: LENGTH gives its full length, even past the field.
-    const std::size_t found_length =
-        v.LENGTH > 0 ? static_cast<std::size_t>(v.LENGTH) : std::size_t{0};
-    const std::size_t name_length =
-        found_length > v.INFO.name.trimmed_length() ? found_length : v.INFO.name.trimmed_length();
+    // The name as found: LENGTH gives its full length, even past the field,
+    // and trailing blanks count as part of it.
+    const std::size_t name_length = v.LENGTH > 0 && static_cast<std::size_t>(v.LENGTH) > name.size()
+                                        ? static_cast<std::size_t>(v.LENGTH)
+                                        : name.size();
     if (name_length > kLongestName) {
       frame.line = __LINE__ + 1;
       write_free_record({" file left in place: name longer than 20 characters"});
@@ -139,8 +140,8 @@ void Feeder::main() {
       write_free_record({" file left in place: name unsafe in a command line"});
       v.STATE = kNotReady;
     } else {
-      v.INFILE.join({LATESTDIR.trimmed(), v.INFO.name.trimmed()});
-      v.OUTFILE.join({kRemoteDir, v.INFO.name.trimmed()});
+      v.INFILE.join({LATESTDIR.trimmed(), name});
+      v.OUTFILE.join({kRemoteDir, name});
       frame.line = __LINE__ + 1;
       host_.inquire_file(v.INFILE, v.EXISTS, v.INUSE);
       v.STATE = (v.EXISTS != kFalse && v.INUSE == kFalse) ? kReady : kNotReady;
