@@ -88,9 +88,10 @@ std::string move_tail(const std::string& name) {
   return "/c move /Y " + path40(name) + " " + padded("c:\\vesk\\data\\stored\\", 30);
 }
 
-class FeederTest : public ::testing::Test {
- protected:
-  FeederTest() {
+// One run of the feeder over scripted host services and a clock that reads
+// 18 April 2012, 10:03:07; the console and the end of the process recorded.
+struct Scenario {
+  Scenario() {
     clock.add_date(2012, 4, 18);
     clock.add_time(10, 3, 7);
   }
@@ -121,6 +122,8 @@ class FeederTest : public ::testing::Test {
   FixedClock clock;
   Feeder feeder{host, clock};
 };
+
+class FeederTest : public ::testing::Test, protected Scenario {};
 
 // Two files: the first delivered and moved, the rename of the second fails
 // to start. The console stream, the commands and the pauses, exactly.
@@ -206,7 +209,7 @@ TEST_F(FeederTest, WorkedExample) {
 }
 
 // The search ends (or fails) at once: one mirror, the stop, no pause.
-TEST_F(FeederTest, NoEntries) {
+TEST(FeederRunTest, NoEntries) {
   struct Case {
     EnumHandle end;
     const char* hndl;
@@ -214,20 +217,12 @@ TEST_F(FeederTest, NoEntries) {
   for (const Case& c :
        {Case{FILE_LAST, "hndl=         -2 file$last=         -2leng=           0"},
         Case{FILE_ERROR, "hndl=         -3 file$last=         -2leng=           0"}}) {
-    RecordingPlatform fresh;
-    ScriptedHost empty;
-    empty.end_search_with(c.end);
-    Feeder feeder_of_empty(empty, clock);
-    int status = -99;
-    try {
-      feeder_of_empty.main();
-    } catch (const ProcessEnded& ended) {
-      status = ended.status;
-    }
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(fresh.stdout_bytes(), console({kStart1, kStart2, kFfiles, c.hndl}));
-    EXPECT_EQ(empty.journal(), (std::vector<std::string>{"find_file_info " + kFfiles.substr(7),
-                                                         "run_command " + mirror_command()}));
+    Scenario empty;
+    empty.host.end_search_with(c.end);
+    EXPECT_EQ(empty.run(), 0);
+    EXPECT_EQ(empty.out(), console({kStart1, kStart2, kFfiles, c.hndl}));
+    EXPECT_EQ(empty.host.journal(), (std::vector<std::string>{"find_file_info " + kFfiles.substr(7),
+                                                              "run_command " + mirror_command()}));
   }
 }
 
@@ -259,25 +254,19 @@ TEST_F(FeederTest, TwentyCharacterNameFillsTheLocalPath) {
 
 // An entry that is gone or is the program's own standard input or output is
 // not delivered: no command, twenty seconds of pause, the file stays.
-TEST_F(FeederTest, EntryNotReady) {
+TEST(FeederRunTest, EntryNotReady) {
   struct Case {
     Logical exists;
     Logical connected;
   };
   for (const Case& c : {Case{kFalse, kFalse}, Case{kTrue, kTrue}}) {
-    RecordingPlatform fresh;
-    ScriptedHost one;
-    one.add_entry("LR0001.B_G");
-    one.set_inquiry(kLatest + "LR0001.B_G", c.exists, c.connected);
-    Feeder feeder_of_one(one, clock);
-    EXPECT_THROW(feeder_of_one.main(), ProcessEnded);
-    EXPECT_EQ(fresh.stdout_bytes(), console({kStart1, kStart2, kFfiles, hndl(10),
-                                             " file found:  LR0001.B_G", kFfiles, kLastHndl}));
-    std::vector<std::string> calls;
-    for (const std::string& call : one.journal()) {
-      if (call.rfind("find_file_info", 0) != 0) calls.push_back(call);
-    }
-    EXPECT_EQ(calls,
+    Scenario one;
+    one.host.add_entry("LR0001.B_G");
+    one.host.set_inquiry(kLatest + "LR0001.B_G", c.exists, c.connected);
+    EXPECT_EQ(one.run(), 0);
+    EXPECT_EQ(one.out(), console({kStart1, kStart2, kFfiles, hndl(10), " file found:  LR0001.B_G",
+                                  kFfiles, kLastHndl}));
+    EXPECT_EQ(one.work(),
               (std::vector<std::string>{"run_command " + mirror_command(),
                                         "inquire_file " + path40("LR0001.B_G"), "pause_seconds 10",
                                         "pause_seconds 10", "run_command " + mirror_command()}));
@@ -286,7 +275,7 @@ TEST_F(FeederTest, EntryNotReady) {
 
 // A name that the command lines cannot carry is left in place, unasked and
 // uncommanded, with twenty seconds of pause; the next file goes through.
-TEST_F(FeederTest, NameTheCommandsCannotCarryIsLeftInPlace) {
+TEST(FeederRunTest, NameTheCommandsCannotCarryIsLeftInPlace) {
   const std::string kLong = " file left in place: name longer than 20 characters";
   const std::string kUnsafe = " file left in place: name unsafe in a command line";
   struct Case {
@@ -316,14 +305,12 @@ TEST_F(FeederTest, NameTheCommandsCannotCarryIsLeftInPlace) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    RecordingPlatform fresh;
-    ScriptedHost two;
-    two.add_entry(c.name);
-    two.add_entry("LR0002.B_G");
-    Feeder feeder_of_two(two, clock);
-    EXPECT_THROW(feeder_of_two.main(), ProcessEnded);
+    Scenario two;
+    two.host.add_entry(c.name);
+    two.host.add_entry("LR0002.B_G");
+    EXPECT_EQ(two.run(), 0);
 
-    const std::string out = fresh.stdout_bytes();
+    const std::string out = two.out();
     std::string shown = " file found:  ";
     shown += trimmed(c.name);
     shown += "\r\n" + c.record + "\r\n" + kFfiles;
@@ -331,10 +318,7 @@ TEST_F(FeederTest, NameTheCommandsCannotCarryIsLeftInPlace) {
     EXPECT_NE(out.find(record_line("   Did", "LR0002.B_G", "18- 4-12", "10: 3: 7", 0)),
               std::string::npos);
 
-    std::vector<std::string> calls;
-    for (const std::string& call : two.journal()) {
-      if (call.rfind("find_file_info", 0) != 0) calls.push_back(call);
-    }
+    const std::vector<std::string> calls = two.work();
     ASSERT_GE(calls.size(), 4U);
     EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 4),
               (std::vector<std::string>{"run_command " + mirror_command(), "pause_seconds 10",
@@ -344,7 +328,7 @@ TEST_F(FeederTest, NameTheCommandsCannotCarryIsLeftInPlace) {
 
 // Each delivery step: interpreter not started, or tool failed. Only a
 // successful upload lets the rename run, only a successful rename the move.
-TEST_F(FeederTest, DeliveryStepFailures) {
+TEST(FeederRunTest, DeliveryStepFailures) {
   using R = ScriptedHost::CommandResult;
   const R ok{};
   const R not_started{.started = false};
@@ -400,14 +384,12 @@ TEST_F(FeederTest, DeliveryStepFailures) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RecordingPlatform fresh;
-    ScriptedHost one;
-    one.add_entry("LR0001.B_G");
-    one.set_last_error_number(2);
-    one.add_command_result(ok);  // the mirror
-    for (const R& step : c.steps) one.add_command_result(step);
-    Feeder feeder_of_one(one, clock);
-    EXPECT_THROW(feeder_of_one.main(), ProcessEnded);
+    Scenario one;
+    one.host.add_entry("LR0001.B_G");
+    one.host.set_last_error_number(2);
+    one.host.add_command_result(ok);  // the mirror
+    for (const R& step : c.steps) one.host.add_command_result(step);
+    EXPECT_EQ(one.run(), 0);
 
     std::vector<std::string> lines = {
         kStart1, kStart2, kFfiles, hndl(10), " file found:  LR0001.B_G", in_runin("LR0001.B_G")};
@@ -416,11 +398,11 @@ TEST_F(FeederTest, DeliveryStepFailures) {
     lines.push_back(
         record_line(c.moved ? "   Did" : "FailCM", "LR0001.B_G", "18- 4-12", "10: 3: 7", 0));
     lines.insert(lines.end(), {kFfiles, kLastHndl});
-    EXPECT_EQ(fresh.stdout_bytes(), console(lines));
+    EXPECT_EQ(one.out(), console(lines));
 
     std::vector<std::string> ran;
     bool move_started = false;
-    for (const std::string& call : one.journal()) {
+    for (const std::string& call : one.host.journal()) {
       if (call == "run_command " + upload_command("LR0001.B_G")) ran.push_back("pscp");
       if (call == "run_command " + chmod_command()) ran.push_back("chmod");
       if (call == "run_command " + mv_command("LR0001.B_G")) ran.push_back("mv");
@@ -433,7 +415,7 @@ TEST_F(FeederTest, DeliveryStepFailures) {
 
 // The mirror's failure to start is shown; its tool's failure is not. Neither
 // touches the delivery.
-TEST_F(FeederTest, MirrorFailures) {
+TEST(FeederRunTest, MirrorFailures) {
   using R = ScriptedHost::CommandResult;
   struct Case {
     R mirror;
@@ -441,13 +423,11 @@ TEST_F(FeederTest, MirrorFailures) {
   };
   for (const Case& c : {Case{R{.started = false}, {"Error number transferring analys :         2"}},
                         Case{R{.exit_status = 1}, {}}}) {
-    RecordingPlatform fresh;
-    ScriptedHost one;
-    one.add_entry("LR0001.B_G");
-    one.set_last_error_number(2);
-    one.add_command_result(c.mirror);
-    Feeder feeder_of_one(one, clock);
-    EXPECT_THROW(feeder_of_one.main(), ProcessEnded);
+    Scenario one;
+    one.host.add_entry("LR0001.B_G");
+    one.host.set_last_error_number(2);
+    one.host.add_command_result(c.mirror);
+    EXPECT_EQ(one.run(), 0);
 
     std::vector<std::string> lines = {kStart1, kStart2, kFfiles, hndl(10)};
     lines.insert(lines.end(), c.shown.begin(), c.shown.end());
@@ -455,7 +435,7 @@ TEST_F(FeederTest, MirrorFailures) {
         lines.end(),
         {" file found:  LR0001.B_G", in_runin("LR0001.B_G"), about_to_move("LR0001.B_G"),
          record_line("   Did", "LR0001.B_G", "18- 4-12", "10: 3: 7", 0), kFfiles, kLastHndl});
-    EXPECT_EQ(fresh.stdout_bytes(), console(lines));
+    EXPECT_EQ(one.out(), console(lines));
   }
 }
 
