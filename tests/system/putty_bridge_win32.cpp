@@ -77,8 +77,7 @@ Config read_config() {
     if (key == "runner") c.runner = value;
     if (key == "home") c.home = value;
   }
-  if (c.port.empty() || c.hostkey.empty() || c.tool.empty() || c.runner.empty() ||
-      c.home.empty())
+  if (c.port.empty() || c.hostkey.empty() || c.tool.empty() || c.runner.empty() || c.home.empty())
     die("conf.txt lacks port, hostkey, " BRIDGE_TOOL ", runner or home");
   return c;
 }
@@ -137,13 +136,14 @@ void add_local_source(const std::string& arg, std::vector<std::string>& out) {
   if (!matched) out.push_back(unix_path(arg));
 }
 
+// PuTTY's options that take a value, so that the value is not taken for a
+// file or the host.
 bool takes_value(const std::string& opt) {
-  static const char* const with_value[] = {"-l",        "-pw",      "-P",     "-i",
-                                           "-hostkey",  "-load",    "-m",     "-L",
-                                           "-R",        "-D",       "-sshlog", "-sshrawlog",
-                                           "-proxycmd", "-jumphost", "-pwfile", "-logoverwrite"};
+  static const char* const with_value[] = {
+      "-l", "-pw", "-P",      "-i",         "-hostkey",  "-load",     "-m",     "-L",
+      "-R", "-D",  "-sshlog", "-sshrawlog", "-proxycmd", "-jumphost", "-pwfile"};
   for (const char* o : with_value)
-    if (opt == o) return std::strcmp(o, "-logoverwrite") != 0;
+    if (opt == o) return true;
   return false;
 }
 

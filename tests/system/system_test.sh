@@ -396,8 +396,12 @@ done
 # Each cycle's mirror prints on the console, after that cycle's hndl= line.
 n=$(console_line 'hndl=' | grep -c 'index.html')
 [ "$n" -eq 3 ] || fail "mirror output follows $n hndl= lines, expected 3"
-grep -q 'LR0002.B_G' "$c/run/temp.txt" 2>/dev/null ||
-  fail "temp.txt does not hold the last upload's output: [$(cat "$c/run/temp.txt" 2>&1)]"
+# The uploads' output goes to temp.txt, which each upload replaces.
+grep -q 'LR0002.B_G.*100%' "$c/run/temp.txt" 2>/dev/null && ! grep -q 'LR0001' "$c/run/temp.txt" ||
+  fail "temp.txt does not hold the last upload's output alone: [$(cat "$c/run/temp.txt" 2>&1)]"
+! grep -q 'LR000[12]\.B_G  *|' "$console" || fail "an upload's output reached the console"
+[ -z "$({ calls upload; calls chmod; calls mv; } | cut -f2 | grep -vx 0)" ] ||
+  fail "a delivery step reported failure"
 expect_calls mirror 3
 expect_calls upload 2
 expect_calls chmod 2
