@@ -327,7 +327,6 @@ expect_calls() {  # KIND COUNT
   local n
   n=$(calls "$1" | wc -l)
   [ "$n" -eq "$2" ] || fail "$1 ran $n times, expected $2"
-  [ "$(wc -l <"$journal")" -ge "$n" ] || true
 }
 
 expect_status() { [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"; }
