@@ -28,22 +28,22 @@ int end_status(void (*ending)()) {
 TEST(Ending, LineEndExactlyWhenLineOpen) {
   const struct {
     const char* name;
-    bool record_first;
     void (*ending)();
-    int status;
     std::vector<std::string> stdout_writes;
+    int status;
+    bool record_first;
   } cases[] = {
-      {"end, no record", false, [] { end_process(0); }, 0, {}},
-      {"end after record", true, [] { end_process(0); }, 0, {"ab", "\r\n"}},
-      {"stop, no record", false, [] { stop_run("done"); }, 0, {"done\r\n"}},
-      {"stop after record", true, [] { stop_run("done"); }, 0, {"ab", "\r\n", "done\r\n", "\r\n"}},
+      {"end, no record", [] { end_process(0); }, {}, 0, false},
+      {"end after record", [] { end_process(0); }, {"ab", "\r\n"}, 0, true},
+      {"stop, no record", [] { stop_run("done"); }, {"done\r\n"}, 0, false},
+      {"stop after record", [] { stop_run("done"); }, {"ab", "\r\n", "done\r\n", "\r\n"}, 0, true},
       {"plain stop after record",
-       true,
        [] { stop_run(); },
+       {"ab", "\r\n", "Stop - Program terminated.\r\n", "\r\n"},
        0,
-       {"ab", "\r\n", "Stop - Program terminated.\r\n", "\r\n"}},
-      {"fault, no record", false, fault_integer_overflow, 1, {}},
-      {"fault after record", true, fault_integer_overflow, 1, {"ab", "\r\n"}},
+       true},
+      {"fault, no record", fault_integer_overflow, {}, 1, false},
+      {"fault after record", fault_integer_overflow, {"ab", "\r\n"}, 1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -23,6 +23,38 @@ constexpr unsigned kZeroDivideBit = 0x04;
 constexpr unsigned kOverflowBit = 0x08;
 constexpr unsigned kTrappedBits = kInvalidBit | kZeroDivideBit | kOverflowBit;
 constexpr unsigned kMxcsrMaskShift = 7;
+constexpr unsigned kMxcsrAllMasked = 0x1F80;
+constexpr unsigned kMxcsrFlags = 0x3F;
+constexpr WORD kX87AllMasked = 0x3F;
+constexpr unsigned kX87PendingBits = 0x80FF;  // busy, summary and the flags
+
+// The C run-time's control functions set the SSE unit; the x87 unit, which
+// GCC uses for long double, gets its control word here as well.
+void set_x87_masks(WORD masks) {
+#if defined(__GNUC__)
+  WORD control = 0;
+  __asm__ __volatile__("fnclex\n\tfnstcw %0" : "=m"(control));
+  control = static_cast<WORD>((control & ~kX87AllMasked) | masks);
+  __asm__ __volatile__("fldcw %0" : : "m"(control));
+#else
+  (void)masks;  // long double is double: the x87 unit is not used
+#endif
+}
+
+void mask_all_live() {
+  unsigned int ignored = 0;
+  _clearfp();
+  _controlfp_s(&ignored, _MCW_EM, _MCW_EM);
+  set_x87_masks(kX87AllMasked);
+}
+
+void trap_live() {
+  constexpr unsigned kTrapped = _EM_INVALID | _EM_ZERODIVIDE | _EM_OVERFLOW;
+  unsigned int ignored = 0;
+  _clearfp();
+  _controlfp_s(&ignored, _MCW_EM & ~kTrapped, _MCW_EM);
+  set_x87_masks(static_cast<WORD>(kX87AllMasked & ~kTrappedBits));
+}
 
 WriteResult write_handle(DWORD which, std::string_view bytes) {
   HANDLE handle = GetStdHandle(which);
@@ -87,17 +119,16 @@ LONG WINAPI on_exception(EXCEPTION_POINTERS* pointers) {
     default:
       return EXCEPTION_CONTINUE_SEARCH;
   }
-  // The report itself runs with every exception masked.
-  unsigned int ignored = 0;
-  _clearfp();
-  _controlfp_s(&ignored, _MCW_EM, _MCW_EM);
+  // The report itself runs with every exception masked and no flag pending.
+  mask_all_live();
   raise_fault(code, FaultClass::kMath);
   // Back here only while the exit step runs: mask the traps in the interrupted
   // context and clear its flags, so the instruction gives its default result.
   CONTEXT& context = *pointers->ContextRecord;
-  context.MxCsr = (context.MxCsr | 0x1F80U) & ~0x3FU;
-  context.FltSave.ControlWord |= 0x3F;
-  context.FltSave.StatusWord &= static_cast<WORD>(~0x80FFU);
+  context.MxCsr = (context.MxCsr | kMxcsrAllMasked) & ~kMxcsrFlags;
+  context.FltSave.MxCsr = context.MxCsr;
+  context.FltSave.ControlWord |= kX87AllMasked;
+  context.FltSave.StatusWord &= static_cast<WORD>(~kX87PendingBits);
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -117,11 +148,7 @@ class Win32Platform final : public ProcessPlatform {
       AddVectoredExceptionHandler(1, on_exception);
       handler_added_ = true;
     }
-    unsigned int ignored = 0;
-    _clearfp();
-    _controlfp_s(&ignored,
-                 _MCW_EM & ~static_cast<unsigned>(_EM_INVALID | _EM_ZERODIVIDE | _EM_OVERFLOW),
-                 _MCW_EM);
+    trap_live();
   }
   bool read_command_line_and_environment() override {
     if (GetCommandLineA() == nullptr) return false;
