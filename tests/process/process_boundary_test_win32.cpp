@@ -129,6 +129,10 @@ TEST(ProcessBoundary, FaultsEndWithStatusOne) {
        "\r\nQuorvane(23) : run-time error M6103: MATH\r\n- floating-point error: divide by "
        "zero\r\n" +
            traceback(kRunin23)},
+      {"multiple",
+       "\r\nQuorvane(23) : run-time error M6103: MATH\r\n- floating-point error: divide by "
+       "zero\r\n" +
+           traceback(kRunin23)},
       {"x87-divide",
        "\r\nQuorvane(23) : run-time error M6103: MATH\r\n- floating-point error: divide by "
        "zero\r\n" +

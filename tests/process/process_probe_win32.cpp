@@ -10,9 +10,15 @@
 //   invalid      0/0 in RUNIN: M6101
 //   overflow     an overflowing product in RUNIN: M6104
 //   x87-divide   a long double division by zero in RUNIN (x87 where GCC builds)
+//   multiple     a multiple-traps exception with a division by zero pending in
+//                the SSE unit's flags, as x64 Windows raises for SSE traps
 //   untrapped    underflow, inexact and denormal results, then the stop
 //   exit-fault   a unit whose close fails a check while the exit step runs
 //   exit-trap    a unit whose close divides by zero while the exit step runs
+#include <windows.h>
+
+#include <xmmintrin.h>
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -69,6 +75,14 @@ void RUNIN() {
   if (is("invalid")) g_real = g_zero / g_zero;
   if (is("overflow")) g_real = FLT_MAX * (g_zero + 4.0F);
   if (is("x87-divide")) g_long_real = 1.0L / g_long_zero;
+  if (is("multiple")) {
+    // MXCSR set directly: wine's control functions clear the flags.
+    _mm_setcsr(_mm_getcsr() | 0x1F80U);
+    g_real = 1.0F / g_zero;  // masked: leaves only the flag
+    // Unmasking does not trap on the SSE unit; the flag stays pending.
+    _mm_setcsr(_mm_getcsr() & ~0x0680U);        // invalid, divide, overflow
+    RaiseException(0xC00002B5, 0, 0, nullptr);  // STATUS_FLOAT_MULTIPLE_TRAPS
+  }
   if (is("untrapped")) {
     g_real = FLT_MIN * (g_zero + FLT_MIN);
     g_real = (g_zero + 1.0F) / 3.0F;
