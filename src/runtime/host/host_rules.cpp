@@ -197,8 +197,8 @@ std::optional<std::int32_t> tz_standard_offset(std::string_view tz) {
 std::int32_t seconds_since_1970(int year, int month, int day, int hour, int minute, int second,
                                 std::int32_t standard_offset) {
   if (year < 1970 || year > 2038) return -1;
-  const std::int64_t seconds = days_since_1970(year, month, day) * 86400 + hour * 3600 +
-                               minute * 60 + second + standard_offset;
+  const std::int64_t clock = (std::int64_t{hour} * 60 + minute) * 60 + second;
+  const std::int64_t seconds = days_since_1970(year, month, day) * 86400 + clock + standard_offset;
   // Late 2038 and offsets across the ends would wrap a 32-bit count.
   if (seconds < 0 || seconds > INT32_MAX) return -1;
   return static_cast<std::int32_t>(seconds);
