@@ -45,9 +45,13 @@ fi
 
 # ---------------------------------------------------------------- set-up ----
 
+# Only ever as the first process of the namespace: the mounts below must
+# never touch the machine's own /home, /usr or account files.
+[ "$$" -eq 1 ] || die "set-up outside a namespace of its own refused"
+
 scratch=$state/ns
 mkdir -p "$scratch"
-mount -t tmpfs -o mode=755 quorvane-system "$scratch" || die "cannot mount scratch"
+mount -t tmpfs -o mode=755 quorvane-system "$scratch" || skip "cannot mount a tmpfs here"
 mkdir -p "$scratch/log" "$scratch/orig" "$scratch/puttyhome"
 
 # A writable layer over a directory, visible only in this namespace.
@@ -57,11 +61,11 @@ overlay() {
   mkdir -p "$scratch/$name-upper" "$scratch/$name-work"
   mount -t overlay overlay \
     -o "lowerdir=$dir,upperdir=$scratch/$name-upper,workdir=$scratch/$name-work" "$dir" ||
-    die "cannot lay an overlay over $dir"
+    skip "cannot lay an overlay over $dir here"
 }
 overlay /usr
 [ -d /run/sshd ] || { overlay /run && mkdir -p /run/sshd; }
-mount -t tmpfs -o mode=755 quorvane-home /home || die "cannot mount /home"
+mount -t tmpfs -o mode=755 quorvane-home /home || skip "cannot mount a tmpfs on /home here"
 
 # The accounts: copies of the account files with kofra and tamrik added,
 # bound over the real ones. Password changes rewrite the copy in place.
@@ -87,7 +91,7 @@ set_passwords() {  # KOFRA_PASSWORD; tamrik's stays 7Qa518
 }
 set_passwords malkory
 for f in passwd group shadow; do
-  mount --bind "$scratch/$f" "/etc/$f" || die "cannot bind the account file $f"
+  mount --bind "$scratch/$f" "/etc/$f" || skip "cannot bind a copy over /etc/$f here"
 done
 
 archive=/home/rirezeda
@@ -118,11 +122,14 @@ AllowUsers kofra tamrik
 Subsystem sftp internal-sftp
 LogLevel VERBOSE
 EOF
+  # Listening, by its own word: another program may hold the port.
+  local listening="Server listening on 127.0.0.1 port $port." before
+  before=$(grep -cF "$listening" "$scratch/log/sshd.log" 2>/dev/null)
   /usr/sbin/sshd -D -e -f "$scratch/sshd_config" 2>>"$scratch/log/sshd.log" &
   sshd_pid=$!
   for _ in $(seq 100); do
-    port_in_use "$port" && return 0
-    kill -0 "$sshd_pid" 2>/dev/null || break
+    kill -0 "$sshd_pid" 2>/dev/null || return 1
+    [ "$(grep -cF "$listening" "$scratch/log/sshd.log")" -gt "${before:-0}" ] && return 0
     sleep 0.1
   done
   return 1
@@ -494,7 +501,7 @@ make_remote_dirs
 scenario="5 a data file of 64 MiB"
 echo "=== $scenario"
 reset_sides
-make_data LR0008.B_G $((64 * 1024 * 1024 - 20))
+make_data LR0008.B_G $((64 * 1024 * 1024 - 21))  # with its 21-byte first line
 run_feed
 expect_status 0
 expect_console < <(
