@@ -159,7 +159,8 @@ data_file() {
 }
 web_file() {
   printf '<html>%s</html>\r\n' "$1" >"$drive_c/httpd/$1"
-  mirror_output+=$(printf '%-24s | %d B | 100%%' "$1" "$(stat -c %s "$drive_c/httpd/$1")")$'\r\n'
+  mirror_output+=$(printf '\r%-25s | %d kB |   0.0 kB/s | ETA: 00:00:00 | 100%%' "$1" \
+    $(($(stat -c %s "$drive_c/httpd/$1") / 1024)))$'\r\n'
 }
 mirror_output=""
 web_dir="/usr/httpd/htdocs/zuraziz/Corvatine/Zavidovi"
@@ -204,7 +205,7 @@ case_deliver_two() {
   cmp -s "$work/grants.expected" "$(host_dir "$ARCHIVE_HOST" /grants.txt)" ||
     fail "grants on the archive host: $(cat "$(host_dir "$ARCHIVE_HOST" /grants.txt)")"
   # temp.txt holds what the last upload printed.
-  LC_ALL=C grep -q "^${names[1]} " "$run_dir/temp.txt" || fail "temp.txt: $(cat "$run_dir/temp.txt")"
+  LC_ALL=C grep -q $'^\r'"${names[1]} " "$run_dir/temp.txt" || fail "temp.txt: $(cat "$run_dir/temp.txt")"
 }
 
 case_upload_fails() {

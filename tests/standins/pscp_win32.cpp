@@ -121,8 +121,9 @@ int main(int argc, char** argv) {
   }
   for (const Source& source : sources) {
     if (source.directory) {
-      // This stand-in copies no trees, with -r or without.
-      std::fprintf(stderr, "pscp: %s: is a directory%s\n", source.path.c_str(),
+      // This stand-in copies no trees, with -r or without; the message is
+      // the real pscp's for a directory without -r.
+      std::fprintf(stderr, "pscp: %s: not a regular file%s\n", source.path.c_str(),
                    recursive ? " (not copied by this stand-in)" : "");
       status = 1;
       continue;
@@ -136,7 +137,10 @@ int main(int argc, char** argv) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     unsigned long size = 0;
     if (GetFileAttributesExA(to.c_str(), GetFileExInfoStandard, &data)) size = data.nFileSizeLow;
-    std::printf("%-24s | %lu B | 100%%\n", source.name.c_str(), size);
+    // The real pscp's last progress line: a carriage return first, as it
+    // rewrites the line while the copy runs; the size in whole kB.
+    std::printf("\r%-25s | %lu kB |   0.0 kB/s | ETA: 00:00:00 | 100%%\n", source.name.c_str(),
+                size / 1024);
   }
   std::fflush(stdout);
   return status;
