@@ -169,6 +169,18 @@ TEST(ProcessBoundary, ClosedOutputIgnored) {
   EXPECT_EQ(run.err, "");
 }
 
+// Any other processor fault ends the process by the platform's default: no
+// report, no exit step.
+TEST(ProcessBoundary, IntegerDivisionIsNotReported) {
+  const ProbeRun run = run_probe("int-divide");
+  EXPECT_EQ(run.status, 0xC0000094u);  // STATUS_INTEGER_DIVIDE_BY_ZERO
+  // Wine's debugger describes the crash on the inherited handles; the run-time
+  // adds nothing, not even the exit step's line end.
+  EXPECT_TRUE(run.out.starts_with(kRecords)) << run.out;
+  EXPECT_FALSE(run.out.starts_with(kRecords + "\r\n")) << run.out;
+  EXPECT_EQ(run.err.find("run-time error"), std::string::npos) << run.err;
+}
+
 // Reported in full while the exit step runs; the stop keeps its status 0.
 TEST(ProcessBoundary, FaultDuringExitStep) {
   const std::string closer_traceback =

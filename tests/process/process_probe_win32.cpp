@@ -12,6 +12,7 @@
 //   x87-divide   a long double division by zero in RUNIN (x87 where GCC builds)
 //   multiple     a multiple-traps exception with a division by zero pending in
 //                the SSE unit's flags, as x64 Windows raises for SSE traps
+//   int-divide   an integer division by zero in RUNIN: not a fault report
 //   untrapped    underflow, inexact and denormal results, then the stop
 //   exit-fault   a unit whose close fails a check while the exit step runs
 //   exit-trap    a unit whose close divides by zero while the exit step runs
@@ -41,6 +42,8 @@ volatile float g_zero = 0.0F;
 volatile float g_real = 0.0F;
 volatile long double g_long_zero = 0.0L;
 volatile long double g_long_real = 0.0L;
+volatile int g_int_zero = 0;
+volatile int g_int_result = 0;
 
 bool is(std::string_view scenario) { return g_scenario == scenario; }
 
@@ -75,6 +78,7 @@ void RUNIN() {
   if (is("invalid")) g_real = g_zero / g_zero;
   if (is("overflow")) g_real = FLT_MAX * (g_zero + 4.0F);
   if (is("x87-divide")) g_long_real = 1.0L / g_long_zero;
+  if (is("int-divide")) g_int_result = (g_int_zero + 7) / g_int_zero;
   if (is("multiple")) {
     // MXCSR set directly: wine's control functions clear the flags.
     _mm_setcsr(_mm_getcsr() | 0x1F80U);

@@ -94,5 +94,18 @@ TEST(FloatTrapsDeathTest, TrapDuringExitStepGoesOn) {
       "^\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n<inf>$");
 }
 
+// No handler of the run-time's own: an interrupt ends the process at once,
+// with no report and no exit step.
+TEST(InterruptDeathTest, EndsAtOnce) {
+  EXPECT_EXIT(
+      {
+        as_started();
+        connect_unit([] { platform().write_stderr("<exit step>"); });
+        raise(SIGINT);
+        end_process(0);
+      },
+      ::testing::KilledBySignal(SIGINT), "^$");
+}
+
 }  // namespace
 }  // namespace quorvane
