@@ -3,8 +3,9 @@
 
 namespace quorvane {
 
-// Empties the console channel, the frame chain and the exit-step mark: the
-// state of a process that has just started. Used by start and by tests.
+// Empties the console channel, the frame chain, the connected units and the
+// exit-step mark: the state of a process that has just started. Used by start
+// and by tests.
 void reset_runtime();
 
 // Takes the standard streams as they are, creates the units, empties the
