@@ -536,43 +536,52 @@ TEST_F(RunTest, CommandRunsInTheRealInterpreterAndPassesOnItsStatus) {
   }
 }
 
-TEST_F(RunTest, MissingComspecFallsBackToTheDefaultInterpreter) {
+TEST_F(RunTest, MissingComspecFallsBackToTheInterpreterOnPath) {
   const std::string work = scratch_.mkdir("work");
+  CurrentDirectory here(work);
   EnvVar comspec("COMSPEC", scratch_.path("nosuch\\cmd.exe"));
-  {
-    // The default is searched for, the current directory first.
-    const std::string fake = scratch_.echo("work\\cmd.exe");
-    CurrentDirectory here(work);
-    EnvVar log("QUORVANE_ECHO_LOG", log_);
-    std::int32_t exit_status = 99;
-    EXPECT_EQ(host_.run_command("echo hi  ", exit_status), kTrue);
-    EXPECT_EQ(exit_status, 0);
-    const std::vector<EchoRun> seen = runs();
-    ASSERT_EQ(seen.size(), 1U);
-    EXPECT_EQ(lower(seen[0].module), lower(fake));
-    EXPECT_EQ(seen[0].command_line, "cmd.exe /c echo hi");
-    DeleteFileA(fake.c_str());
-  }
-  {
-    // Elsewhere the one on PATH runs the command.
-    CurrentDirectory here(work);
-    std::int32_t exit_status = 99;
-    EXPECT_EQ(host_.run_command("exit 5", exit_status), kTrue);
-    EXPECT_EQ(exit_status, 5);
-  }
+  std::int32_t exit_status = 99;
+  EXPECT_EQ(host_.run_command("exit 5", exit_status), kTrue);
+  EXPECT_EQ(exit_status, 5);
 }
 
-TEST_F(RunTest, ComspecThatIsNoProgramFailsWithoutFallingBack) {
+// Only a COMSPEC that is missing or refused gives way to the default.
+TEST_F(RunTest, ComspecThatCannotStartFallsBackWhenMissingOrRefused) {
   const std::string work = scratch_.mkdir("work");
   write_file(scratch_.path("notaprogram.exe"), "this is text, not a program\r\n");
-  scratch_.echo("work\\cmd.exe");
+  const std::string locked = scratch_.echo("locked.exe");
+  const HANDLE hold =
+      CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+  // The default is searched for, the current directory first.
+  const std::string fake = scratch_.echo("work\\cmd.exe");
   CurrentDirectory here(work);
-  EnvVar comspec("COMSPEC", scratch_.path("notaprogram.exe"));
   EnvVar log("QUORVANE_ECHO_LOG", log_);
-  std::int32_t exit_status = 99;
-  EXPECT_EQ(host_.run_command("echo hi", exit_status), kFalse);
-  EXPECT_EQ(exit_status, -1);
-  EXPECT_TRUE(runs().empty()) << "the default interpreter ran";
+  struct Case {
+    std::string comspec;
+    Logical result;
+  };
+  const Case cases[] = {
+      {scratch_.path("nosuch.exe"), kTrue},
+      {locked, kTrue},  // in use
+      {scratch_.path("notaprogram.exe"), kFalse},
+  };
+  for (const Case& c : cases) {
+    DeleteFileA(log_.c_str());
+    EnvVar comspec("COMSPEC", c.comspec);
+    std::int32_t exit_status = 99;
+    EXPECT_EQ(host_.run_command("echo hi", exit_status), c.result) << c.comspec;
+    EXPECT_EQ(exit_status, c.result ? 0 : -1) << c.comspec;
+    const std::vector<EchoRun> seen = runs();
+    if (c.result) {
+      ASSERT_EQ(seen.size(), 1U) << c.comspec;
+      EXPECT_EQ(windows_form(seen[0].module), windows_form(fake));
+      EXPECT_EQ(seen[0].command_line, "cmd.exe /c echo hi");
+    } else {
+      EXPECT_TRUE(seen.empty()) << "the default interpreter ran for " << c.comspec;
+    }
+  }
+  CloseHandle(hold);
 }
 
 TEST_F(RunTest, NoInterpreterAnywhereGivesFalseAndNoErrorNumber) {
