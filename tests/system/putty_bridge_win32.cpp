@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,24 +43,23 @@ struct Config {
   ExitProcess(kBridgeFailure);
 }
 
-std::string read_file(const std::string& path, bool& ok) {
-  std::string text;
-  ok = false;
+// The whole file; none when it cannot be opened.
+std::optional<std::string> read_file(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return text;
+  if (f == nullptr) return std::nullopt;
+  std::string text;
   char buf[4096];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
   std::fclose(f);
-  ok = true;
   return text;
 }
 
 // conf.txt: lines "key=value"; the tool's path is under the key of its name.
 Config read_config() {
-  bool ok;
-  const std::string text = read_file(std::string(kBridgeDir) + "conf.txt", ok);
-  if (!ok) die("cannot read c:\\bridge\\conf.txt");
+  const std::optional<std::string> conf = read_file(std::string(kBridgeDir) + "conf.txt");
+  if (!conf) die("cannot read c:\\bridge\\conf.txt");
+  const std::string& text = *conf;
   Config c;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -242,14 +242,14 @@ int main(int argc, char** argv) {
 
   // The status file appears, whole, when the tool has ended. Ten minutes is
   // far beyond any call of the test; the test would time out before.
-  bool ok = false;
-  std::string status;
-  for (int waited = 0; !ok; waited += 20) {
+  std::optional<std::string> written;
+  for (int waited = 0; !written; waited += 20) {
     if (waited > 600000) die("no exit status from the Linux tool after ten minutes");
     Sleep(20);
-    status = read_file(status_name, ok);
+    written = read_file(status_name);
   }
   DeleteFileA(status_name);
+  std::string status = *written;
   while (!status.empty() && (status.back() == '\n' || status.back() == '\r')) status.pop_back();
   journal(status.c_str(), tail);
   return std::atoi(status.c_str());
