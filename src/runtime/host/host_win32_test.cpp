@@ -9,9 +9,25 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
+
+// While set, every allocation of the program fails: memory has run out.
+namespace {
+bool no_memory = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (no_memory) throw std::bad_alloc();
+  if (void* block = HeapAlloc(GetProcessHeap(), 0, size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void operator delete(void* block) noexcept {
+  if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
+}
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
 
 namespace quorvane {
 namespace {
@@ -753,6 +769,34 @@ TEST_F(RunTest, ServicesLeaveNoHandleOpen) {
     for (int i = 0; i < 1000; ++i) c.call();
     EXPECT_EQ(fresh_handle_reach(), before) << c.service;
   }
+}
+
+// Host strings longer than any string kept inside its own object, so that
+// each needs memory.
+TEST_F(RunTest, MemoryThatRunsOutBeforeTheStartStartsNothing) {
+  const std::string echo = scratch_.echo("echo_with_a_long_name.exe");
+  write_file(scratch_.path("LR0001.B_G"), "1");
+  EnvVar comspec("COMSPEC", echo);
+  EnvVar log("QUORVANE_ECHO_LOG", log_);
+  const std::string pattern = scratch_.path("LR*.B_G");
+  const std::string words = "first_long_word second_long_word";
+
+  no_memory = true;
+  const std::int32_t program_status = host_.run_program(echo, words);
+  std::int32_t command_status = 99;
+  const Logical command_ran = host_.run_command(words, command_status);
+  FileInfo info = filled_info();
+  EnumHandle handle = FILE_FIRST;
+  const std::int32_t found = host_.find_file_info(pattern, info, handle);
+  no_memory = false;
+
+  EXPECT_EQ(program_status, 0);
+  EXPECT_EQ(command_ran, kFalse);
+  EXPECT_EQ(command_status, -1);
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(handle, FILE_ERROR);
+  expect_reset(info);
+  EXPECT_TRUE(runs().empty()) << "a program was started";
 }
 
 TEST(WindowsClockTest, ReadsTheClockAnewAtEachCall) {
