@@ -705,6 +705,19 @@ TEST_F(RunTest, ProgramIsSearchedInTheCurrentDirectoryThenAlongPath) {
   }
 }
 
+TEST_F(RunTest, CommandLineOfMoreThan32763CharactersIsRefused) {
+  const std::string echo = scratch_.echo("echo.exe");
+  EnvVar status("QUORVANE_ECHO_STATUS", "7");
+  struct Case {
+    std::size_t length;
+    std::int32_t result;
+  };
+  for (const Case& c : {Case{32763, 7}, Case{32764, -1}}) {
+    const std::string tail(c.length - echo.size() - 1, 'w');
+    EXPECT_EQ(host_.run_program(echo, tail), c.result) << "a line of " << c.length;
+  }
+}
+
 // A fresh handle takes the lowest free place in the handle table, so the
 // places that a batch of fresh handles takes move up when a service leaves a
 // handle open. A batch, not one handle: a service's own short-lived handles
