@@ -13,11 +13,8 @@ TEST(FixedTextTest, AssignCutsOrBlankFills) {
     std::string_view want;
   };
   const Case cases[] = {
-      {"", "      "},
-      {"ab", "ab    "},
-      {"abcdef", "abcdef"},
-      {"abcdefgh", "abcdef"},
-      {" a\tb", " a\tb  "},
+      {"", "      "},         {"ab", "ab    "},     {"abcdef", "abcdef"},
+      {"abcdefgh", "abcdef"}, {" a\tb", " a\tb  "},
   };
   for (const Case& c : cases) {
     FixedText<6> field("xxxxxx");
