@@ -1,11 +1,14 @@
-# Cross-compiles for 64-bit Windows with mingw-w64 (posix thread model); every
-# program is linked statically so that it runs with no DLL beside it. Test
-# programs run under wine.
+# Cross-compiles for 64-bit Windows with mingw-w64; every program is linked
+# statically so that it runs with no DLL beside it. Test programs run under
+# wine. The win32 thread model: the posix one links winpthreads, which
+# imports functions that Windows XP lacks (GetTickCount64), and the program
+# starts no thread.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(QUORVANE_OBJDUMP x86_64-w64-mingw32-objdump)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
