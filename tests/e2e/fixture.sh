@@ -14,10 +14,7 @@ wine_run() { "$fixture_repo/scripts/wine-run" "$@"; }
 host_dir() { printf '%s/hosts/%s%s' "$drive_c" "$1" "$2"; }
 
 fixture_reset() {
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the wine prefix $WINEPREFIX"
-    wine_run cmd /c exit 0 </dev/null >/dev/null 2>&1
-  fi
+  wine_run --prefix </dev/null
   drive_c=$WINEPREFIX/drive_c
   run_dir=$drive_c/run
   rm -rf "$drive_c/vesk" "$drive_c/httpd" "$drive_c/hosts" "$run_dir" \

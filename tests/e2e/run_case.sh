@@ -10,6 +10,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/fixture.sh"
 
 case_name=$1
+# A 32-bit program where no 32-bit code runs: skipped, with the reason.
+wine_run --can-run "$QUORVANE_EXE" || exit 77
 work=$PWD/e2e_$case_name
 rm -rf "$work"
 mkdir -p "$work"

@@ -15,6 +15,7 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
+wine_run=$here/../../scripts/wine-run
 skip() {
   echo "SKIPPED: $*"
   exit 77
@@ -36,6 +37,7 @@ if [ -z "${QUORVANE_SYSTEM_INSIDE:-}" ]; then
       skip "$tool is missing (packages putty-tools, openssh-server, wine64, util-linux, perl)"
   done
   [ -f "$exe" ] || die "no program under test: $exe"
+  "$wine_run" --can-run "$exe" || exit 77
   [ -f "$bridge_dir/pscp.exe" ] && [ -f "$bridge_dir/plink.exe" ] || die "no bridge in $bridge_dir"
   unshare --mount --pid --fork --kill-child --mount-proc true 2>/dev/null ||
     skip "no mount and PID namespace can be made here"
@@ -162,10 +164,7 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
+"$wine_run" --prefix
 c=$WINEPREFIX/drive_c
 rm -rf "$c/bridge" "$c/run" "$c/vesk" "$c/httpd"
 mkdir -p "$c/bridge" "$c/run" "$c/Program Files/putty" "$c/vesk/data/latest" \
@@ -202,7 +201,7 @@ run_feed() {
   : >"$journal"
   console=$scratch/log/$scenario.console
   local t0=$SECONDS
-  (cd "$c/run" && wine "$exe" </dev/null >"$console" 2>&1)
+  (cd "$c/run" && "$wine_run" "$exe" </dev/null >"$console" 2>&1)
   status=$?
   cp "$journal" "$scratch/log/$scenario.journal"
   echo "  run took $((SECONDS - t0)) s, exit status $status"
