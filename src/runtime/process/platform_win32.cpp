@@ -2,9 +2,11 @@
 // ExitProcess, and the floating-point traps of the x87 and SSE units.
 #include <windows.h>
 
-#include <float.h>
+#include <xmmintrin.h>
 
+#include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 #include "runtime/process/fault.h"
 #include "runtime/process/platform.h"
@@ -28,33 +30,103 @@ constexpr unsigned kMxcsrFlags = 0x3F;
 constexpr WORD kX87AllMasked = 0x3F;
 constexpr unsigned kX87PendingBits = 0x80FF;  // busy, summary and the flags
 
-// The C run-time's control functions set the SSE unit; the x87 unit, which
-// GCC uses for long double, gets its control word here as well.
-void set_x87_masks(WORD masks) {
+// The trap masks of both units are set here, and their flags cleared: the
+// C run-time's control functions differ between its versions (XP's msvcrt
+// has no _controlfp_s) and under wine clear flags they should keep. GCC uses
+// the x87 unit for long double, and on 32-bit x86 the SSE unit for the rest.
+void set_units(unsigned masks) {
+  const unsigned sse =
+      (_mm_getcsr() & ~(kMxcsrAllMasked | kMxcsrFlags)) | (masks << kMxcsrMaskShift);
+  _mm_setcsr(sse);
 #if defined(__GNUC__)
   WORD control = 0;
   __asm__ __volatile__("fnclex\n\tfnstcw %0" : "=m"(control));
   control = static_cast<WORD>((control & ~kX87AllMasked) | masks);
   __asm__ __volatile__("fldcw %0" : : "m"(control));
+#endif  // elsewhere long double is double: the x87 unit is not used
+}
+
+void mask_all_live() { set_units(kX87AllMasked); }
+
+void trap_live() { set_units(kX87AllMasked & ~kTrappedBits); }
+
+// The units' state in an exception context. The 64-bit context always holds
+// both; the 32-bit one keeps the x87 state in FloatSave and the SSE unit's
+// MXCSR in ExtendedRegisters (the FXSAVE image), each only when its flag
+// says so: a processor without FXSR has no extended registers.
+struct FloatState {
+  unsigned x87_status = 0;
+  unsigned x87_control = kX87AllMasked;
+  unsigned mxcsr = kMxcsrAllMasked;
+};
+
+#if defined(_M_X64) || defined(__x86_64__)
+
+FloatState float_state(const CONTEXT& context) {
+  return {context.FltSave.StatusWord, context.FltSave.ControlWord,
+          static_cast<unsigned>(context.MxCsr)};
+}
+
+void mask_in_context(CONTEXT& context) {
+  context.MxCsr = (context.MxCsr | kMxcsrAllMasked) & ~kMxcsrFlags;
+  context.FltSave.MxCsr = context.MxCsr;
+  context.FltSave.ControlWord |= kX87AllMasked;
+  context.FltSave.StatusWord &= static_cast<WORD>(~kX87PendingBits);
+}
+
+#elif defined(_M_IX86) || defined(__i386__)
+
+// Offsets in the FXSAVE image.
+constexpr std::size_t kFxControl = 0;
+constexpr std::size_t kFxStatus = 2;
+constexpr std::size_t kFxMxcsr = 24;
+
+bool has(const CONTEXT& context, DWORD part) { return (context.ContextFlags & part) == part; }
+
+template <typename T>
+T fx_read(const CONTEXT& context, std::size_t offset) {
+  T value;
+  std::memcpy(&value, context.ExtendedRegisters + offset, sizeof value);
+  return value;
+}
+
+template <typename T>
+void fx_write(CONTEXT& context, std::size_t offset, T value) {
+  std::memcpy(context.ExtendedRegisters + offset, &value, sizeof value);
+}
+
+FloatState float_state(const CONTEXT& context) {
+  FloatState state;
+  if (has(context, CONTEXT_FLOATING_POINT)) {
+    state.x87_status = context.FloatSave.StatusWord & 0xFFFF;
+    state.x87_control = context.FloatSave.ControlWord & 0xFFFF;
+  } else if (has(context, CONTEXT_EXTENDED_REGISTERS)) {
+    state.x87_status = fx_read<WORD>(context, kFxStatus);
+    state.x87_control = fx_read<WORD>(context, kFxControl);
+  }
+  if (has(context, CONTEXT_EXTENDED_REGISTERS)) state.mxcsr = fx_read<DWORD>(context, kFxMxcsr);
+  return state;
+}
+
+// Both copies of the x87 state, as either may be the one restored.
+void mask_in_context(CONTEXT& context) {
+  if (has(context, CONTEXT_FLOATING_POINT)) {
+    context.FloatSave.ControlWord |= kX87AllMasked;
+    context.FloatSave.StatusWord &= ~static_cast<DWORD>(kX87PendingBits);
+  }
+  if (has(context, CONTEXT_EXTENDED_REGISTERS)) {
+    fx_write<WORD>(context, kFxControl,
+                   static_cast<WORD>(fx_read<WORD>(context, kFxControl) | kX87AllMasked));
+    fx_write<WORD>(context, kFxStatus,
+                   static_cast<WORD>(fx_read<WORD>(context, kFxStatus) & ~kX87PendingBits));
+    fx_write<DWORD>(context, kFxMxcsr,
+                    (fx_read<DWORD>(context, kFxMxcsr) | kMxcsrAllMasked) & ~kMxcsrFlags);
+  }
+}
+
 #else
-  (void)masks;  // long double is double: the x87 unit is not used
+#error "floating-point traps: x86 or x64 only"
 #endif
-}
-
-void mask_all_live() {
-  unsigned int ignored = 0;
-  _clearfp();
-  _controlfp_s(&ignored, _MCW_EM, _MCW_EM);
-  set_x87_masks(kX87AllMasked);
-}
-
-void trap_live() {
-  constexpr unsigned kTrapped = _EM_INVALID | _EM_ZERODIVIDE | _EM_OVERFLOW;
-  unsigned int ignored = 0;
-  _clearfp();
-  _controlfp_s(&ignored, _MCW_EM & ~kTrapped, _MCW_EM);
-  set_x87_masks(static_cast<WORD>(kX87AllMasked & ~kTrappedBits));
-}
 
 WriteResult write_handle(DWORD which, std::string_view bytes) {
   HANDLE handle = GetStdHandle(which);
@@ -83,10 +155,9 @@ WriteResult write_handle(DWORD which, std::string_view bytes) {
 // Which trapped exception is pending, by the flags that the units raised
 // and did not mask; invalid first, as it makes the other results moot.
 bool pending_kind(const CONTEXT& context, FaultCode& code) {
-  const unsigned sse = static_cast<unsigned>(context.MxCsr);
-  const unsigned sse_pending = sse & ~(sse >> kMxcsrMaskShift) & kTrappedBits;
-  const unsigned x87_status = context.FltSave.StatusWord;
-  const unsigned x87_pending = x87_status & ~context.FltSave.ControlWord & kTrappedBits;
+  const FloatState state = float_state(context);
+  const unsigned sse_pending = state.mxcsr & ~(state.mxcsr >> kMxcsrMaskShift) & kTrappedBits;
+  const unsigned x87_pending = state.x87_status & ~state.x87_control & kTrappedBits;
   const unsigned pending = sse_pending | x87_pending;
   if ((pending & kInvalidBit) != 0) {
     code = FaultCode::kFloatInvalid;
@@ -124,11 +195,7 @@ LONG WINAPI on_exception(EXCEPTION_POINTERS* pointers) {
   raise_fault(code, FaultClass::kMath);
   // Back here only while the exit step runs: mask the traps in the interrupted
   // context and clear its flags, so the instruction gives its default result.
-  CONTEXT& context = *pointers->ContextRecord;
-  context.MxCsr = (context.MxCsr | kMxcsrAllMasked) & ~kMxcsrFlags;
-  context.FltSave.MxCsr = context.MxCsr;
-  context.FltSave.ControlWord |= kX87AllMasked;
-  context.FltSave.StatusWord &= static_cast<WORD>(~kX87PendingBits);
+  mask_in_context(*pointers->ContextRecord);
   return EXCEPTION_CONTINUE_EXECUTION;
 }
 
