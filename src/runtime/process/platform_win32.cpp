@@ -95,6 +95,10 @@ void fx_write(CONTEXT& context, std::size_t offset, T value) {
   std::memcpy(context.ExtendedRegisters + offset, &value, sizeof value);
 }
 
+// A context without a unit's state (that of an exception raised in
+// software, which captures only the integer registers) leaves the unit as
+// it was: its live state is then read instead, with no-wait instructions
+// that do not set off a pending x87 exception.
 FloatState float_state(const CONTEXT& context) {
   FloatState state;
   if (has(context, CONTEXT_FLOATING_POINT)) {
@@ -103,8 +107,17 @@ FloatState float_state(const CONTEXT& context) {
   } else if (has(context, CONTEXT_EXTENDED_REGISTERS)) {
     state.x87_status = fx_read<WORD>(context, kFxStatus);
     state.x87_control = fx_read<WORD>(context, kFxControl);
+  } else {
+#if defined(__GNUC__)
+    WORD status = 0;
+    WORD control = 0;
+    __asm__ __volatile__("fnstsw %0\n\tfnstcw %1" : "=m"(status), "=m"(control));
+    state.x87_status = status;
+    state.x87_control = control;
+#endif
   }
-  if (has(context, CONTEXT_EXTENDED_REGISTERS)) state.mxcsr = fx_read<DWORD>(context, kFxMxcsr);
+  state.mxcsr =
+      has(context, CONTEXT_EXTENDED_REGISTERS) ? fx_read<DWORD>(context, kFxMxcsr) : _mm_getcsr();
   return state;
 }
 
