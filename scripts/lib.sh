@@ -1,6 +1,12 @@
 # Shared by scripts/test and scripts/demo: installs what is missing.
 
-# ensure_packages PKG...: apt-get installs those not yet installed.
+# as_root CMD...: runs CMD as root (through sudo when not root).
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# ensure_packages PKG...: apt-get installs those not yet installed. A
+# package of the i386 architecture (PKG:i386) first adds the architecture.
 ensure_packages() {
   local missing=()
   local pkg
@@ -9,11 +15,17 @@ ensure_packages() {
   done
   if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -q
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+    if [[ " ${missing[*]}" == *":i386"* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      as_root dpkg --add-architecture i386
+    fi
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
   fi
 }
 
-BUILD_PACKAGES=(cmake g++ libgtest-dev mingw-w64 g++-mingw-w64-x86-64-posix wine64)
+# The win32 thread-model compilers: the posix ones link winpthreads, which
+# imports functions that Windows XP lacks.
+BUILD_PACKAGES=(cmake g++ libgtest-dev mingw-w64 g++-mingw-w64-x86-64-win32
+  g++-mingw-w64-i686-win32 wine64)
+# The 32-bit programs' tests run with wine's 32-bit half.
+WINE32_PACKAGES=(wine32:i386)
