@@ -23,9 +23,12 @@ ensure_packages() {
   fi
 }
 
+# runs_32bit_code: true when this machine's kernel runs 32-bit x86 programs.
+runs_32bit_code() { "$(dirname "${BASH_SOURCE[0]}")/runs-32bit-code"; }
+
 # The win32 thread-model compilers: the posix ones link winpthreads, which
 # imports functions that Windows XP lacks.
 BUILD_PACKAGES=(cmake g++ libgtest-dev mingw-w64 g++-mingw-w64-x86-64-win32
   g++-mingw-w64-i686-win32 wine64)
-# The 32-bit programs' tests run with wine's 32-bit half.
+# The 32-bit programs' tests run with wine's 32-bit half, where 32-bit code runs.
 WINE32_PACKAGES=(wine32:i386)
