@@ -49,6 +49,8 @@ class Feeder {
     FixedText<180> CMD;
     Logical OK = kFalse;      // whether the last remote step succeeded
     std::int32_t STATUS = 0;  // exit status of the last remote command
+    Logical TMPEX = kFalse;   // temp.txt exists after the upload
+    Logical TMPUS = kFalse;   // and is one of the program's own units
     float ERRNUM = 0.0F;
     FixedText<120> LINE;
     FixedText<8> CDATE;

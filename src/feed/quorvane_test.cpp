@@ -181,10 +181,14 @@ TEST_F(FeederTest, WorkedExample) {
   };
   EXPECT_EQ(host.journal(),
             (std::vector<std::string>{
+                "take_run_lock",
                 pattern,
                 mirror,
                 "inquire_file c:\\vesk\\data\\latest\\LR0001.B_G          ",
+                "file_being_written c:\\vesk\\data\\latest\\LR0001.B_G          ",
+                "remove_file temp.txt",
                 upload("LR0001.B_G"),
+                "inquire_file temp.txt",
                 chmod,
                 mv("LR0001.B_G"),
                 std::string("run_program cmd.exe|/c move /Y c:\\vesk\\data\\latest\\LR0001.B_G") +
@@ -193,7 +197,10 @@ TEST_F(FeederTest, WorkedExample) {
                 pattern,
                 mirror,
                 "inquire_file c:\\vesk\\data\\latest\\LR0002.B_G          ",
+                "file_being_written c:\\vesk\\data\\latest\\LR0002.B_G          ",
+                "remove_file temp.txt",
                 upload("LR0002.B_G"),
+                "inquire_file temp.txt",
                 chmod,
                 mv("LR0002.B_G"),
                 "last_error_number",
@@ -221,8 +228,9 @@ TEST(FeederRunTest, NoEntries) {
     empty.host.end_search_with(c.end);
     EXPECT_EQ(empty.run(), 0);
     EXPECT_EQ(empty.out(), console({kStart1, kStart2, kFfiles, c.hndl}));
-    EXPECT_EQ(empty.host.journal(), (std::vector<std::string>{"find_file_info " + kFfiles.substr(7),
-                                                              "run_command " + mirror_command()}));
+    EXPECT_EQ(empty.host.journal(),
+              (std::vector<std::string>{"take_run_lock", "find_file_info " + kFfiles.substr(7),
+                                        "run_command " + mirror_command()}));
   }
 }
 
@@ -240,9 +248,13 @@ TEST_F(FeederTest, TwentyCharacterNameFillsTheLocalPath) {
                      "About to move file named [c:\\vesk\\data\\latest\\" + name + "]",
                      record_line("   Did", name, "18- 4-12", "10: 3: 7", 0), kFfiles, kLastHndl}));
   EXPECT_EQ(work(), (std::vector<std::string>{
+                        "take_run_lock",
                         "run_command " + mirror_command(),
                         "inquire_file c:\\vesk\\data\\latest\\" + name,
+                        "file_being_written c:\\vesk\\data\\latest\\" + name,
+                        "remove_file temp.txt",
                         "run_command " + upload_command(name),
+                        "inquire_file temp.txt",
                         "run_command " + chmod_command(),
                         "run_command " + mv_command(name),
                         "run_program cmd.exe|/c move /Y c:\\vesk\\data\\latest\\" + name +
@@ -267,10 +279,63 @@ TEST(FeederRunTest, EntryNotReady) {
     EXPECT_EQ(one.out(), console({kStart1, kStart2, kFfiles, hndl(10), " file found:  LR0001.B_G",
                                   kFfiles, kLastHndl}));
     EXPECT_EQ(one.work(),
-              (std::vector<std::string>{"run_command " + mirror_command(),
+              (std::vector<std::string>{"take_run_lock", "run_command " + mirror_command(),
                                         "inquire_file " + path40("LR0001.B_G"), "pause_seconds 10",
                                         "pause_seconds 10", "run_command " + mirror_command()}));
   }
+}
+
+// A file that another program still writes is left for a later run: asked,
+// never commanded, twenty seconds of pause; the next file goes through, and
+// once the writer is done the file is delivered.
+TEST(FeederRunTest, FileStillBeingWrittenIsLeftInPlace) {
+  Scenario two;
+  two.host.add_entry("LR0001.B_G");
+  two.host.add_entry("LR0002.B_G");
+  two.host.set_being_written(kLatest + "LR0001.B_G");
+  EXPECT_EQ(two.run(), 0);
+  EXPECT_EQ(two.out(), console({kStart1, kStart2, kFfiles, hndl(10), " file found:  LR0001.B_G",
+                                " file left in place: still being written", kFfiles, hndl(10),
+                                " file found:  LR0002.B_G", in_runin("LR0002.B_G"),
+                                about_to_move("LR0002.B_G"),
+                                record_line("   Did", "LR0002.B_G", "18- 4-12", "10: 3: 7", 0),
+                                kFfiles, kLastHndl}));
+  const std::vector<std::string> calls = two.work();
+  ASSERT_GE(calls.size(), 6U);
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 6),
+            (std::vector<std::string>{"take_run_lock", "run_command " + mirror_command(),
+                                      "inquire_file " + path40("LR0001.B_G"),
+                                      "file_being_written " + path40("LR0001.B_G"),
+                                      "pause_seconds 10", "pause_seconds 10"}));
+  for (const std::string& call : calls) {
+    EXPECT_EQ(call.find("LR0001") != std::string::npos && call.rfind("run_", 0) == 0, false)
+        << call;
+  }
+
+  Scenario later;
+  later.host.add_entry("LR0001.B_G");
+  EXPECT_EQ(later.run(), 0);
+  EXPECT_NE(later.out().find(record_line("   Did", "LR0001.B_G", "18- 4-12", "10: 3: 7", 0)),
+            std::string::npos);
+}
+
+// A run that finds another under way says so before its first record, waits
+// for it, and then runs as any other.
+TEST(FeederRunTest, SecondRunWaitsForTheFirst) {
+  Scenario second;
+  second.host.set_run_lock_taken(true);
+  second.host.add_entry("LR0001.B_G");
+  EXPECT_EQ(second.run(), 0);
+  EXPECT_EQ(second.out(), console({" another run is under way: waiting for it to end", kStart1,
+                                   kStart2, kFfiles, hndl(10), " file found:  LR0001.B_G",
+                                   in_runin("LR0001.B_G"), about_to_move("LR0001.B_G"),
+                                   record_line("   Did", "LR0001.B_G", "18- 4-12", "10: 3: 7", 0),
+                                   kFfiles, kLastHndl}));
+  const std::vector<std::string> calls = second.work();
+  ASSERT_GE(calls.size(), 3U);
+  EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 3),
+            (std::vector<std::string>{"take_run_lock", "wait_run_lock",
+                                      "run_command " + mirror_command()}));
 }
 
 // A name that the command lines cannot carry is left in place, unasked and
@@ -299,6 +364,8 @@ TEST(FeederRunTest, NameTheCommandsCannotCarryIsLeftInPlace) {
       {"LR\ta.B_G", kUnsafe},
       {"LR\\..\\a.B_G", kUnsafe},
       {"LR01.B_G ", kUnsafe},  // a trailing blank: trimmed, it would name another file
+      {"LR3.B_G.", kUnsafe},   // Windows drops trailing dots: it would be LR3.B_G
+      {"LR3.B_G..", kUnsafe},
       {"LR20120418_10031.B_G" + std::string("1"), kLong},  // 21: would be cut in INFILE
       {"LR 0120418_10031.B_Gx", kLong},                    // the length decides first
       {"LR" + std::string(34, '0') + ".B_G", kLong},
@@ -319,10 +386,11 @@ TEST(FeederRunTest, NameTheCommandsCannotCarryIsLeftInPlace) {
               std::string::npos);
 
     const std::vector<std::string> calls = two.work();
-    ASSERT_GE(calls.size(), 4U);
-    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 4),
-              (std::vector<std::string>{"run_command " + mirror_command(), "pause_seconds 10",
-                                        "pause_seconds 10", "run_command " + mirror_command()}));
+    ASSERT_GE(calls.size(), 5U);
+    EXPECT_EQ(std::vector<std::string>(calls.begin(), calls.begin() + 5),
+              (std::vector<std::string>{"take_run_lock", "run_command " + mirror_command(),
+                                        "pause_seconds 10", "pause_seconds 10",
+                                        "run_command " + mirror_command()}));
   }
 }
 
@@ -338,6 +406,8 @@ TEST(FeederRunTest, DeliveryStepFailures) {
     std::vector<std::string> lines;     // between the upload notice and the record line
     std::vector<const char*> commands;  // what ran, after the mirror
     bool moved;
+    Logical removable = kTrue;     // temp.txt before the upload
+    Logical temp_written = kTrue;  // temp.txt after it
   };
   const std::string path = kLatest + "LR0001.B_G";
   const std::vector<Case> cases = {
@@ -381,6 +451,21 @@ TEST(FeederRunTest, DeliveryStepFailures) {
        {"Exit status of chmod g+w :         1", "Exit status of mv :         2"},
        {"pscp", "chmod", "mv"},
        false},
+      // The redirection failed (temp.txt held by another program), so the
+      // interpreter's 0 says nothing of pscp.
+      {"temp.txt cannot be removed",
+       {},
+       {"Upload not run: temp.txt cannot be removed"},
+       {},
+       false,
+       kFalse},
+      {"upload wrote no temp.txt",
+       {ok},
+       {"Upload not counted: no temp.txt was written"},
+       {"pscp"},
+       false,
+       kTrue,
+       kFalse},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -389,6 +474,8 @@ TEST(FeederRunTest, DeliveryStepFailures) {
     one.host.set_last_error_number(2);
     one.host.add_command_result(ok);  // the mirror
     for (const R& step : c.steps) one.host.add_command_result(step);
+    one.host.add_remove_result(c.removable);
+    one.host.set_inquiry("temp.txt", c.temp_written, kFalse);
     EXPECT_EQ(one.run(), 0);
 
     std::vector<std::string> lines = {
@@ -402,8 +489,13 @@ TEST(FeederRunTest, DeliveryStepFailures) {
 
     std::vector<std::string> ran;
     bool move_started = false;
+    bool temp_removed = false;
     for (const std::string& call : one.host.journal()) {
-      if (call == "run_command " + upload_command("LR0001.B_G")) ran.push_back("pscp");
+      if (call == "remove_file temp.txt") temp_removed = true;
+      if (call == "run_command " + upload_command("LR0001.B_G")) {
+        EXPECT_TRUE(temp_removed) << "temp.txt of an earlier upload was left";
+        ran.push_back("pscp");
+      }
       if (call == "run_command " + chmod_command()) ran.push_back("chmod");
       if (call == "run_command " + mv_command("LR0001.B_G")) ran.push_back("mv");
       if (call == "run_program cmd.exe|" + move_tail("LR0001.B_G")) move_started = true;
@@ -501,8 +593,9 @@ TEST_F(FeederTest, FaultInsideRuninShowsBothFrames) {
 
   EXPECT_EQ(run(), 1);
   EXPECT_EQ(out().find("In RUNIN"), std::string::npos);
-  EXPECT_EQ(work(), (std::vector<std::string>{"run_command " + mirror_command(),
-                                              "inquire_file " + path40("LR0001.B_G")}));
+  EXPECT_EQ(work(), (std::vector<std::string>{"take_run_lock", "run_command " + mirror_command(),
+                                              "inquire_file " + path40("LR0001.B_G"),
+                                              "file_being_written " + path40("LR0001.B_G")}));
 
   const std::string err = platform.stderr_bytes();
   const std::string head = "\r\nQuorvane(";

@@ -22,8 +22,12 @@ void ScriptedHost::set_inquiry(std::string_view name, Logical exists, Logical co
   inquiries_[std::string(strip_blanks(name))] = {exists, connected};
 }
 
+void ScriptedHost::set_being_written(std::string_view name, bool being_written) {
+  being_written_[std::string(strip_blanks(name))] = being_written;
+}
+
 void ScriptedHost::rewind() {
-  next_entry_ = next_command_ = next_program_ = 0;
+  next_entry_ = next_command_ = next_program_ = next_remove_ = 0;
   journal_.clear();
 }
 
@@ -70,6 +74,27 @@ void ScriptedHost::inquire_file(std::string_view name, Logical& exists, Logical&
   const auto found = inquiries_.find(strip_blanks(name));
   exists = found == inquiries_.end() ? kTrue : found->second.exists;
   connected = found == inquiries_.end() ? kFalse : found->second.connected;
+}
+
+Logical ScriptedHost::file_being_written(std::string_view name) {
+  log("file_being_written", name);
+  const auto found = being_written_.find(strip_blanks(name));
+  return found != being_written_.end() && found->second ? kTrue : kFalse;
+}
+
+Logical ScriptedHost::remove_file(std::string_view name) {
+  log("remove_file", name);
+  return next_remove_ < remove_results_.size() ? remove_results_[next_remove_++] : kTrue;
+}
+
+Logical ScriptedHost::take_run_lock() {
+  log("take_run_lock", {});
+  return run_lock_taken_ ? kFalse : kTrue;
+}
+
+void ScriptedHost::wait_run_lock() {
+  log("wait_run_lock", {});
+  run_lock_taken_ = false;
 }
 
 void ScriptedHost::pause_seconds(std::int32_t seconds) {

@@ -35,6 +35,17 @@ class ScriptedHost : public HostServices {
   // does); other names exist and are not connected.
   void set_inquiry(std::string_view name, Logical exists, Logical connected);
 
+  // Names (blanks dropped) that another program holds open for writing;
+  // every other file is written by no one.
+  void set_being_written(std::string_view name, bool being_written = true);
+
+  // Results of the next remove_file calls, in order; once used up, a file
+  // can be removed.
+  void add_remove_result(Logical removed) { remove_results_.push_back(removed); }
+
+  // Another run holds the run lock: take_run_lock fails until wait_run_lock.
+  void set_run_lock_taken(bool taken) { run_lock_taken_ = taken; }
+
   // Results of the next run_command / run_program calls, in order; once used
   // up, a command starts and ends with 0 and a program ends with 0.
   void add_command_result(CommandResult result) { command_results_.push_back(result); }
@@ -56,6 +67,10 @@ class ScriptedHost : public HostServices {
   std::int32_t find_file_info(std::string_view pattern, FileInfo& info,
                               EnumHandle& handle) override;
   void inquire_file(std::string_view name, Logical& exists, Logical& connected) override;
+  Logical file_being_written(std::string_view name) override;
+  Logical remove_file(std::string_view name) override;
+  Logical take_run_lock() override;
+  void wait_run_lock() override;
   void pause_seconds(std::int32_t seconds) override;
   Logical run_command(std::string_view command, std::int32_t& exit_status) override;
   std::int32_t run_program(std::string_view program, std::string_view tail) override;
@@ -79,6 +94,10 @@ class ScriptedHost : public HostServices {
   EnumHandle search_handle_ = 884;
   EnumHandle end_handle_ = FILE_LAST;
   std::map<std::string, Inquiry, std::less<>> inquiries_;
+  std::map<std::string, bool, std::less<>> being_written_;
+  std::vector<Logical> remove_results_;
+  std::size_t next_remove_ = 0;
+  bool run_lock_taken_ = false;
   std::vector<CommandResult> command_results_;
   std::size_t next_command_ = 0;
   std::vector<std::int32_t> program_results_;

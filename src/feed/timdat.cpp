@@ -31,15 +31,15 @@ void Feeder::TIMDAT(FixedText<8>& CDATE, FixedText<8>& CTIME) {
   TimdatVariables& v = timdat_;
 
   // The date and the time are two separate readings of the clock.
-  frame.line = __LINE__ + 1;
+  frame.at(__LINE__ + 1);
   clock_.local_date(v.IYEAR, v.IMONTH, v.IDAY);
-  frame.line = __LINE__ + 1;
+  frame.at(__LINE__ + 1);
   v.IYEAR = to_short(v.IYEAR - 2000);
-  frame.line = __LINE__ + 1;
+  frame.at(__LINE__ + 1);
   format_into(CDATE, "(I2,A1,I2,A1,I2)", {v.IDAY, "-", v.IMONTH, "-", v.IYEAR});
-  frame.line = __LINE__ + 1;
+  frame.at(__LINE__ + 1);
   clock_.local_time(v.IHOUR, v.IMIN, v.ISEC);
-  frame.line = __LINE__ + 1;
+  frame.at(__LINE__ + 1);
   format_into(CTIME, "(I2,A1,I2,A1,I2)", {v.IHOUR, ":", v.IMIN, ":", v.ISEC});
 
   pop_frame();

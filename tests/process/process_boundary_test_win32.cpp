@@ -133,6 +133,11 @@ TEST(ProcessBoundary, FaultsEndWithStatusOne) {
        "\r\nQuorvane(23) : run-time error M6103: MATH\r\n- floating-point error: divide by "
        "zero\r\n" +
            traceback(kRunin23)},
+      {"line-trap",
+       "\r\nQuorvane(24) : run-time error M6103: MATH\r\n- floating-point error: divide by "
+       "zero\r\n" +
+           traceback("\t\tfrom RUNIN in Quorvane(24)\r\n"
+                     "\t\tfrom main program in Quorvane(11)\r\n")},
       {"x87-divide",
        "\r\nQuorvane(23) : run-time error M6103: MATH\r\n- floating-point error: divide by "
        "zero\r\n" +

@@ -9,6 +9,8 @@
 //   divide       a float division by zero in RUNIN (SSE): M6103
 //   invalid      0/0 in RUNIN: M6101
 //   overflow     an overflowing product in RUNIN: M6104
+//   line-trap    a division by zero right after its line store in RUNIN, its
+//                operands already in registers: the report names that line
 //   x87-divide   a long double division by zero in RUNIN (x87 where GCC builds)
 //   multiple     a multiple-traps exception with a division by zero pending in
 //                the SSE unit's flags, as x64 Windows raises for SSE traps
@@ -86,6 +88,12 @@ void RUNIN() {
     // Unmasking does not trap on the SSE unit; the flag stays pending.
     _mm_setcsr(_mm_getcsr() & ~0x0680U);        // invalid, divide, overflow
     RaiseException(0xC00002B5, 0, 0, nullptr);  // STATUS_FLOAT_MULTIPLE_TRAPS
+  }
+  if (is("line-trap")) {
+    const float one = g_real + 1.0F;
+    const float zero = g_zero;
+    frame.at(24);
+    g_real = one / zero;
   }
   if (is("untrapped")) {
     g_real = FLT_MIN * (g_zero + FLT_MIN);

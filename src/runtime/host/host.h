@@ -47,6 +47,23 @@ class HostServices {
   // the program's own units (its standard input or output).
   virtual void inquire_file(std::string_view name, Logical& exists, Logical& connected) = 0;
 
+  // Whether another program holds the named file open for writing, so that
+  // what lies there now may not be the whole file. The check holds the file
+  // only for its own instant; false when the file cannot be opened at all.
+  virtual Logical file_being_written(std::string_view name) = 0;
+
+  // Removes the named file. True when no file of that name is left: it was
+  // removed, or there was none.
+  virtual Logical remove_file(std::string_view name) = 0;
+
+  // The lock that lets one run at a time work on this PC, held from the
+  // first successful call to the end of the process (a run that ends in any
+  // way, killed too, frees it). take_run_lock tries once and tells whether
+  // the lock is now held; wait_run_lock returns only once it is, however long
+  // another run keeps it or the system refuses it.
+  virtual Logical take_run_lock() = 0;
+  virtual void wait_run_lock() = 0;
+
   // seconds: 0 to 4,294,967.
   virtual void pause_seconds(std::int32_t seconds) = 0;
 
@@ -57,8 +74,8 @@ class HostServices {
   virtual Logical run_command(std::string_view command, std::int32_t& exit_status) = 0;
 
   // Starts program with the words of tail as its arguments and waits for it.
-  // Result: its exit status; -1 when it cannot be started; 0 when memory ran
-  // out before the start.
+  // Result: its exit status; -1 when it cannot be started, memory running
+  // out before the start included.
   virtual std::int32_t run_program(std::string_view program, std::string_view tail) = 0;
 
   // The last number recorded by the program's own tag; 0 when none is.

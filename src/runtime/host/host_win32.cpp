@@ -150,6 +150,15 @@ bool file_identity(HANDLE handle, BY_HANDLE_FILE_INFORMATION& identity) {
          GetFileInformationByHandle(handle, &identity);
 }
 
+// The name as the host takes it, like an inquiry's; false when nothing is left.
+bool host_path(std::string_view name, char (&host_name)[260]) {
+  const std::string_view prepared = inquiry_name(name);
+  if (prepared.empty()) return false;
+  prepared.copy(host_name, prepared.size());
+  host_name[prepared.size()] = '\0';
+  return true;
+}
+
 bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
@@ -253,6 +262,65 @@ void WindowsHost::inquire_file(std::string_view name, Logical& exists, Logical& 
   if (connected || GetFileAttributesA(host_name) != INVALID_FILE_ATTRIBUTES) exists = kTrue;
 }
 
+Logical WindowsHost::file_being_written(std::string_view name) {
+  char host_name[260];
+  if (!host_path(name, host_name)) return kFalse;
+  // Asking for read access while sharing only read fails with a sharing
+  // violation exactly when another opener may write. The handle is closed at
+  // once: a writer that opens the file in this instant is refused.
+  const HANDLE probe = CreateFileA(host_name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe == INVALID_HANDLE_VALUE) {
+    return GetLastError() == ERROR_SHARING_VIOLATION ? kTrue : kFalse;
+  }
+  CloseHandle(probe);
+  return kFalse;
+}
+
+Logical WindowsHost::remove_file(std::string_view name) {
+  char host_name[260];
+  if (!host_path(name, host_name)) return kFalse;
+  if (DeleteFileA(host_name)) return kTrue;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kTrue : kFalse;
+}
+
+Logical WindowsHost::take_run_lock() {
+  if (run_lock_ != nullptr) return kTrue;
+  // Any user's run must see and take the same lock: a null DACL lets them.
+  SECURITY_DESCRIPTOR descriptor;
+  InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+  SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  HANDLE mutex = CreateMutexA(&attributes, FALSE, kRunLockName);
+  if (mutex == nullptr) mutex = OpenMutexA(SYNCHRONIZE, FALSE, kRunLockName);
+  if (mutex == nullptr) return kFalse;  // refused: try again later
+  const DWORD got = WaitForSingleObject(mutex, 0);
+  if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {  // a killed run's lock is free
+    run_lock_ = mutex;
+    return kTrue;
+  }
+  CloseHandle(mutex);
+  return kFalse;
+}
+
+void WindowsHost::wait_run_lock() {
+  while (take_run_lock() == kFalse) {
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kRunLockName);
+    if (mutex == nullptr) {
+      Sleep(kRunLockRetryMilliseconds);
+      continue;
+    }
+    const DWORD got = WaitForSingleObject(mutex, INFINITE);
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {
+      run_lock_ = mutex;
+      return;
+    }
+    CloseHandle(mutex);
+    Sleep(kRunLockRetryMilliseconds);
+  }
+}
+
 void WindowsHost::pause_seconds(std::int32_t seconds) {
   Sleep(static_cast<std::uint32_t>(seconds) * 1000U);
 }
@@ -284,7 +352,7 @@ std::int32_t WindowsHost::run_program(std::string_view program, std::string_view
     const Started run = search_and_start(name, argument_line(name, trimmed(tail)));
     return run.started ? run.status : -1;
   } catch (const std::bad_alloc&) {
-    return 0;  // nothing was started
+    return -1;  // nothing was started; 0 would read as a move that worked
   }
 }
 

@@ -22,11 +22,19 @@ class WindowsHost final : public HostServices {
   // The EnumHandle of table position i is kFirstSearch + i.
   static constexpr EnumHandle kFirstSearch = 1;
 
+  // The run lock: one name for every session and user of the PC.
+  static constexpr const char* kRunLockName = "Global\\Quorvane.run";
+  static constexpr unsigned kRunLockRetryMilliseconds = 5000;
+
   constexpr WindowsHost() = default;
 
   std::int32_t find_file_info(std::string_view pattern, FileInfo& info,
                               EnumHandle& handle) override;
   void inquire_file(std::string_view name, Logical& exists, Logical& connected) override;
+  Logical file_being_written(std::string_view name) override;
+  Logical remove_file(std::string_view name) override;
+  Logical take_run_lock() override;
+  void wait_run_lock() override;
   void pause_seconds(std::int32_t seconds) override;
   Logical run_command(std::string_view command, std::int32_t& exit_status) override;
   std::int32_t run_program(std::string_view program, std::string_view tail) override;
@@ -34,6 +42,7 @@ class WindowsHost final : public HostServices {
 
  private:
   std::array<void*, kMaxSearches> searches_{};  // HANDLEs of open searches, or null
+  void* run_lock_ = nullptr;  // the run lock's mutex, owned, once taken; kept to the end
 };
 
 class WindowsClock final : public HostClock {

@@ -474,6 +474,152 @@ TEST(InquireFileTest, FilesBehindStandardInputAndOutputAreConnected) {
   EXPECT_EQ(status, 0U) << "the child's report:\n" << read_file(scratch.path("out.txt"));
 }
 
+// Another opener of a file, held for one scope as the acquisition program
+// or a viewer would hold it.
+class Opener {
+ public:
+  Opener(const std::string& path, DWORD access, DWORD share)
+      : handle_(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    EXPECT_NE(handle_, INVALID_HANDLE_VALUE) << path;
+  }
+  ~Opener() { CloseHandle(handle_); }
+  Opener(const Opener&) = delete;
+  Opener& operator=(const Opener&) = delete;
+
+ private:
+  HANDLE handle_;
+};
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Only a writer holds a file back, however it shares; the check itself never
+// keeps a writer out afterwards.
+TEST(FileBeingWrittenTest, OnlyAnotherWriterCounts) {
+  Scratch scratch;
+  const std::string file = scratch.path("LR0001.B_G");
+  write_file(file, "part of the data");
+  struct Case {
+    const char* opener;
+    DWORD access;
+    DWORD share;
+    Logical written;
+  };
+  const Case cases[] = {
+      {"writer sharing all", GENERIC_WRITE, kShareAll, kTrue},
+      {"writer sharing read", GENERIC_WRITE, FILE_SHARE_READ, kTrue},
+      {"reader and writer", GENERIC_READ | GENERIC_WRITE, kShareAll, kTrue},
+      {"appender", FILE_APPEND_DATA, kShareAll, kTrue},
+      {"reader sharing all", GENERIC_READ, kShareAll, kFalse},
+      {"reader sharing read", GENERIC_READ, FILE_SHARE_READ, kFalse},
+      {"attribute query", FILE_READ_ATTRIBUTES, kShareAll, kFalse},
+  };
+  WindowsHost host;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.opener);
+    {
+      Opener other(file, c.access, c.share);
+      EXPECT_EQ(host.file_being_written("  " + file + "    "), c.written);
+    }
+    const HANDLE writer = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE) << "the check kept the file from a writer";
+    CloseHandle(writer);
+  }
+  EXPECT_EQ(host.file_being_written(file), kFalse);  // no opener left
+  EXPECT_EQ(host.file_being_written(scratch.path("LR0002.B_G")), kFalse);
+  EXPECT_EQ(host.file_being_written(scratch.dir()), kFalse);
+  EXPECT_EQ(host.file_being_written("   "), kFalse);
+}
+
+TEST(RemoveFileTest, TrueExactlyWhenNoFileOfThatNameIsLeft) {
+  Scratch scratch;
+  WindowsHost host;
+  const std::string file = scratch.path("temp.txt");
+  write_file(file, "an earlier upload's output");
+  EXPECT_EQ(host.remove_file(file), kTrue);
+  EXPECT_FALSE(file_exists(file));
+  EXPECT_EQ(host.remove_file(file), kTrue);  // none there
+  EXPECT_EQ(host.remove_file(scratch.path("nosuch\\temp.txt")), kTrue);
+
+  write_file(file, "held");
+  {
+    Opener holder(file, GENERIC_WRITE, 0);  // no sharing at all
+    EXPECT_EQ(host.remove_file(file), kFalse);
+  }
+  EXPECT_TRUE(file_exists(file));
+  {
+    Opener reader(file, GENERIC_READ, FILE_SHARE_READ);  // lets no one delete it
+    EXPECT_EQ(host.remove_file(file), kFalse);
+  }
+  EXPECT_TRUE(file_exists(file));
+  EXPECT_EQ(host.remove_file(scratch.mkdir("adir")), kFalse);  // a directory stays
+  EXPECT_EQ(host.remove_file(file), kTrue);
+}
+
+// The run lock is a mutex: its owner is a thread, so each run plays a thread
+// of its own here; the separate programs are shown by the whole runs.
+struct LockRun {
+  WindowsHost host;
+  HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE finish = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  Logical first_try = kFalse;
+  HANDLE thread = nullptr;
+
+  // take_run_lock, then waits (if asked) and holds the lock until finish.
+  void start(bool wait) {
+    wait_ = wait;
+    thread = CreateThread(nullptr, 0, &LockRun::body, this, 0, nullptr);
+  }
+  bool has_taken(DWORD milliseconds) { return WaitForSingleObject(taken, milliseconds) == 0; }
+  // Ends the thread while it owns the lock, as a killed run would.
+  void end() {
+    SetEvent(finish);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  ~LockRun() {
+    CloseHandle(taken);
+    CloseHandle(finish);
+  }
+
+ private:
+  static DWORD WINAPI body(void* self) {
+    LockRun& run = *static_cast<LockRun*>(self);
+    run.first_try = run.host.take_run_lock();
+    if (run.first_try == kFalse && run.wait_) run.host.wait_run_lock();
+    if (run.first_try != kFalse || run.wait_) SetEvent(run.taken);
+    WaitForSingleObject(run.finish, INFINITE);
+    return 0;
+  }
+  bool wait_ = false;
+};
+
+TEST(RunLockTest, OneRunAtATimeAndAnEndedOwnerFreesIt) {
+  LockRun first;
+  first.start(false);
+  ASSERT_TRUE(first.has_taken(5000));
+  EXPECT_EQ(first.first_try, kTrue);
+
+  LockRun second;
+  second.start(true);
+  EXPECT_FALSE(second.has_taken(300)) << "two runs held the lock at once";
+  first.end();  // the owner ends without releasing it
+  EXPECT_TRUE(second.has_taken(5000)) << "an abandoned lock kept the next run out";
+  EXPECT_EQ(second.first_try, kFalse);
+
+  LockRun third;
+  third.start(false);
+  third.end();
+  EXPECT_EQ(third.first_try, kFalse);
+  second.end();
+
+  LockRun fourth;
+  fourth.start(false);
+  EXPECT_TRUE(fourth.has_taken(5000));
+  EXPECT_EQ(fourth.first_try, kTrue);
+  fourth.end();
+}
+
 TEST(PauseSecondsTest, SleepsTheGivenSeconds) {
   WindowsHost host;
   struct Case {
@@ -769,6 +915,16 @@ TEST_F(RunTest, ServicesLeaveNoHandleOpen) {
          host_.inquire_file(file, exists, connected);
          host_.inquire_file(scratch_.dir(), exists, connected);
        }},
+      {"file_being_written",
+       [&] {
+         host_.file_being_written(file);
+         host_.file_being_written(scratch_.path("nosuch"));
+       }},
+      {"remove_file",
+       [&] {
+         write_file(scratch_.path("temp.txt"), "t");
+         host_.remove_file(scratch_.path("temp.txt"));
+       }},
       {"pause_seconds", [&] { host_.pause_seconds(0); }},
       {"last_error_number", [&] { host_.last_error_number(); }},
       {"run_command",
@@ -806,7 +962,7 @@ TEST_F(RunTest, MemoryThatRunsOutBeforeTheStartStartsNothing) {
   const std::int32_t found = host_.find_file_info(pattern, info, handle);
   no_memory = false;
 
-  EXPECT_EQ(program_status, 0);
+  EXPECT_EQ(program_status, -1);  // not started: never a move that worked
   EXPECT_EQ(command_ran, kFalse);
   EXPECT_EQ(command_status, -1);
   EXPECT_EQ(found, 0);
