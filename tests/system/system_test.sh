@@ -183,10 +183,10 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
+# Every Windows program runs through scripts/wine-run, which makes the prefix
+# and picks the loader that this machine can run.
+wine_run=$here/../../scripts/wine-run
+"$wine_run" cmd /c exit 0 </dev/null >/dev/null 2>&1
 # One wine session for all runs, as one boot of the PC: a server that stays
 # when no program runs. Restarting it (restart_wine) plays a reboot.
 wineserver -k 2>/dev/null
@@ -236,7 +236,7 @@ run_feed() {
   : >"$journal"
   console=$scratch/log/$scenario.console
   local t0=$SECONDS
-  (cd "$c/run" && wine "$exe" </dev/null >"$console" 2>&1)
+  (cd "$c/run" && "$wine_run" "$exe" </dev/null >"$console" 2>&1)
   status=$?
   cp "$journal" "$scratch/log/$scenario.journal"
   echo "  run took $((SECONDS - t0)) s, exit status $status"
@@ -558,7 +558,7 @@ run_bg() {
   : >"$journal"
   console=$scratch/log/$scenario.console
   bg_t0=$SECONDS
-  (cd "$c/run" && exec wine "$exe" </dev/null >"$console" 2>&1) &
+  (cd "$c/run" && exec "$wine_run" "$exe" </dev/null >"$console" 2>&1) &
   bg_pid=$!
 }
 run_wait() {
@@ -665,7 +665,7 @@ kill_sshd() {
 declare -A holder_pid
 holder_start() {
   rm -f "$c/bridge/$1.ready" "$c/bridge/$1.stop"
-  (exec wine 'c:\bridge\file_holder.exe' "$2" "$3" "c:\\bridge\\$1.ready" \
+  (exec "$wine_run" 'c:\bridge\file_holder.exe' "$2" "$3" "c:\\bridge\\$1.ready" \
     "c:\\bridge\\$1.stop" </dev/null >"$scratch/log/holder.$1" 2>&1) &
   holder_pid[$1]=$!
   wait_for "$c/bridge/$1.ready" 30 "file_holder $2 on $3"
@@ -869,7 +869,7 @@ run_bg
 first_console=$console
 wait_for "$c/bridge/reached.txt" 60 "the first run's first upload"
 second_console=$scratch/log/$scenario.second.console
-(cd "$c/run" && exec wine "$exe" </dev/null >"$second_console" 2>&1) &
+(cd "$c/run" && exec "$wine_run" "$exe" </dev/null >"$second_console" 2>&1) &
 second_pid=$!
 wait_for_text "$second_console" ' another run is under way: waiting for it to end' 60 \
   "the second run's waiting record"
