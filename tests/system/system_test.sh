@@ -54,8 +54,8 @@ if [ -z "${QUORVANE_SYSTEM_INSIDE:-}" ]; then
   [ -f "$holder_exe" ] || die "no file holder: $holder_exe"
   unshare --mount --pid --fork --kill-child --mount-proc true 2>/dev/null ||
     skip "no mount and PID namespace can be made here"
-  net=--net
-  command -v ip >/dev/null && unshare --net true 2>/dev/null || net=
+  net=
+  if command -v ip >/dev/null && unshare --net true 2>/dev/null; then net=--net; fi
   QUORVANE_SYSTEM_INSIDE=1 QUORVANE_SYSTEM_NET=$net exec unshare --mount --propagation private \
     --pid $net --fork --kill-child --mount-proc "$0" "$@"
 fi
@@ -551,10 +551,10 @@ echo "  sha256 local $sum_local, archive $sum_archive, $(stat -c %s "$archive/LR
 
 # ---------------------------------------------------------- fault matrix ----
 
-# run_bg [--keep-temp]: a run as run_feed, started without waiting for it;
-# run_wait collects it.
+# run_bg: a run as run_feed, started without waiting for it; run_wait
+# collects it.
 run_bg() {
-  [ "${1:-}" = --keep-temp ] || rm -f "$c/run/temp.txt"
+  rm -f "$c/run/temp.txt"
   : >"$journal"
   console=$scratch/log/$scenario.console
   bg_t0=$SECONDS
@@ -763,7 +763,13 @@ check_every_file() {
     fi
   done
   echo "  ended: ${where#; }"
-  echo "[$scenario] ${where#; }" >>"$scratch/log/outcomes.txt"
+  # The lines that tell how each delivery went.
+  local said
+  said=$(awk -v RS='\r\n' '/^(   Did|FailCM|Upload not|Exit status|Error number| file left| another run)/ {
+      sub(/ on [ 0-9]+- ?[0-9]+-[0-9]+\. At .*/, ""); printf "%s | ", $0 }' "$console")
+  echo "  console: ${said% | }"
+  printf '[%s] %s\n    console: %s\n' "$scenario" "${where#; }" "${said% | }" \
+    >>"$scratch/log/outcomes.txt"
 }
 
 # After a killed run: a run in the same wine session, where each file either
