@@ -292,8 +292,8 @@ Logical WindowsHost::take_run_lock() {
   InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
   SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
-  HANDLE mutex = CreateMutexA(&attributes, FALSE, kRunLockName);
-  if (mutex == nullptr) mutex = OpenMutexA(SYNCHRONIZE, FALSE, kRunLockName);
+  HANDLE mutex = CreateMutexA(&attributes, FALSE, run_lock_name_);
+  if (mutex == nullptr) mutex = OpenMutexA(SYNCHRONIZE, FALSE, run_lock_name_);
   if (mutex == nullptr) return kFalse;  // refused: try again later
   const DWORD got = WaitForSingleObject(mutex, 0);
   if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) {  // a killed run's lock is free
@@ -306,7 +306,7 @@ Logical WindowsHost::take_run_lock() {
 
 void WindowsHost::wait_run_lock() {
   while (take_run_lock() == kFalse) {
-    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, kRunLockName);
+    HANDLE mutex = OpenMutexA(SYNCHRONIZE, FALSE, run_lock_name_);
     if (mutex == nullptr) {
       Sleep(kRunLockRetryMilliseconds);
       continue;

@@ -26,7 +26,9 @@ class WindowsHost final : public HostServices {
   static constexpr const char* kRunLockName = "Global\\Quorvane.run";
   static constexpr unsigned kRunLockRetryMilliseconds = 5000;
 
-  constexpr WindowsHost() = default;
+  // run_lock_name: another name for tests only.
+  explicit constexpr WindowsHost(const char* run_lock_name = kRunLockName)
+      : run_lock_name_(run_lock_name) {}
 
   std::int32_t find_file_info(std::string_view pattern, FileInfo& info,
                               EnumHandle& handle) override;
@@ -42,6 +44,7 @@ class WindowsHost final : public HostServices {
 
  private:
   std::array<void*, kMaxSearches> searches_{};  // HANDLEs of open searches, or null
+  const char* run_lock_name_;
   void* run_lock_ = nullptr;  // the run lock's mutex, owned, once taken; kept to the end
 };
 

@@ -559,6 +559,8 @@ TEST(RemoveFileTest, TrueExactlyWhenNoFileOfThatNameIsLeft) {
 // The run lock is a mutex: its owner is a thread, so each run plays a thread
 // of its own here; the separate programs are shown by the whole runs.
 struct LockRun {
+  explicit LockRun(const char* name = WindowsHost::kRunLockName) : host(name) {}
+
   WindowsHost host;
   HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE finish = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -618,6 +620,23 @@ TEST(RunLockTest, OneRunAtATimeAndAnEndedOwnerFreesIt) {
   EXPECT_TRUE(fourth.has_taken(5000));
   EXPECT_EQ(fourth.first_try, kTrue);
   fourth.end();
+}
+
+// A lock that the system refuses is tried again until it can be had; the run
+// never goes on without it. Another kind of object under the lock's name
+// makes every try fail, as a refused one does.
+TEST(RunLockTest, ARefusedLockIsTriedAgainUntilItIsHeld) {
+  constexpr const char* kName = "Global\\QuorvaneTest.refused";
+  const HANDLE squatter = CreateEventA(nullptr, TRUE, FALSE, kName);
+  ASSERT_NE(squatter, nullptr);
+
+  LockRun run(kName);
+  run.start(true);
+  EXPECT_FALSE(run.has_taken(1000)) << "went on without the lock";
+  EXPECT_EQ(run.first_try, kFalse);
+  CloseHandle(squatter);  // the name is free again
+  EXPECT_TRUE(run.has_taken(3 * WindowsHost::kRunLockRetryMilliseconds));
+  run.end();
 }
 
 TEST(PauseSecondsTest, SleepsTheGivenSeconds) {
