@@ -110,21 +110,23 @@ stamp_re=' on ( [1-9]|[1-3][0-9])-( [1-9]|1[0-2])-( [0-9]|[1-9][0-9])\. At ( [0-
 today() { printf '%2d-%2d-%2d' "$(date +%-d)" "$(date +%-m)" $(($(date +%Y) - 2000)); }
 date_before=$(today)
 
+# check_stdout [CONSOLE]: the console stream of a run (default $work/stdout).
 check_stdout() {
-  local actual=$work/stdout.masked
+  local console=${1:-$work/stdout}
+  local actual=$console.masked
   LC_ALL=C sed -E -e "s/hndl=[ 0-9]{11} file\\\$last=/hndl=$handle_mask file\$last=/" \
-    -e "s/$stamp_re/ on DD-MM-YY. At hh:mm:ss. /" "$work/stdout" >"$actual"
-  printf '%s' "$expected" >"$work/stdout.expected"
-  if ! cmp -s "$work/stdout.expected" "$actual"; then
+    -e "s/$stamp_re/ on DD-MM-YY. At hh:mm:ss. /" "$console" >"$actual"
+  printf '%s' "$expected" >"$console.expected"
+  if ! cmp -s "$console.expected" "$actual"; then
     fail "console stream (cat -A: ^M is CR, \$ is LF; < expected, > actual)"
-    diff <(cat -A "$work/stdout.expected") <(cat -A "$actual")
+    diff <(cat -A "$console.expected") <(cat -A "$actual")
   fi
   local date_after stamp
   date_after=$(today)
   while read -r stamp; do
     [ "$stamp" = "$date_before" ] || [ "$stamp" = "$date_after" ] ||
       fail "record line dated '$stamp', not today"
-  done < <(LC_ALL=C grep -aoE ' on [ 0-9]{2}-[ 0-9]{2}-[ 0-9]{2}\.' "$work/stdout" |
+  done < <(LC_ALL=C grep -aoE ' on [ 0-9]{2}-[ 0-9]{2}-[ 0-9]{2}\.' "$console" |
     sed -E 's/^ on (.*)\.$/\1/' | sed 's/^ *//')
 }
 check_journal() {
@@ -168,7 +170,45 @@ mirror_output=""
 web_dir="/usr/httpd/htdocs/zuraziz/Corvatine/Zavidovi"
 
 # The found names in the order in which the host lists them.
-found_names() { LC_ALL=C grep -a '^ file found:  ' "$work/stdout" | sed 's/^ file found:  //;s/\r$//'; }
+found_names() {
+  LC_ALL=C grep -a '^ file found:  ' "${1:-$work/stdout}" | sed 's/^ file found:  //;s/\r$//'
+}
+
+# A second run of the same case: its own expected console and journal.
+next_run() {
+  mv "$work/stdout" "$work/stdout.$1"
+  expected=""
+  journal=""
+  : >"$drive_c/hosts/journal.txt"
+}
+
+# ---- Other programs of the PC that hold a file open ------------------------
+# holder_start TAG MODE WINDOWS_PATH: file_holder holds the file (see
+# file_holder_win32.cpp) from the moment this returns until holder_stop TAG.
+declare -A holder_pid
+holder_start() {
+  local tag=$1 flags=$drive_c/holders
+  mkdir -p "$flags"
+  rm -f "$flags/$tag.ready" "$flags/$tag.stop"
+  cp "$HOLDER_EXE" "$drive_c/holders/file_holder.exe"
+  wine_run 'c:\holders\file_holder.exe' "$2" "$3" "c:\\holders\\$tag.ready" \
+    "c:\\holders\\$tag.stop" </dev/null >"$work/holder.$tag" 2>&1 &
+  holder_pid[$tag]=$!
+  local tries=0
+  until [ -e "$flags/$tag.ready" ]; do
+    if ! kill -0 "${holder_pid[$tag]}" 2>/dev/null || [ $((tries += 1)) -gt 600 ]; then
+      fail "file_holder $2 did not take $3: $(cat "$work/holder.$tag")"
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+holder_stop() {
+  : >"$drive_c/holders/$1.stop"
+  wait "${holder_pid[$1]}"
+  local held=$?
+  [ "$held" -eq 0 ] || fail "file_holder $1 ended with $held: $(cat "$work/holder.$1")"
+}
 
 # ---- The cases ------------------------------------------------------------
 case_deliver_two() {
@@ -329,6 +369,170 @@ case_empty_latest() {
   check_stdout
   check_journal
   check_files "$(host_dir "$WEB_HOST" "$web_dir")" index.html
+}
+
+# A file that the acquisition program still writes waits for a later run; a
+# file that another program only reads goes as usual.
+case_writer_and_reader() {
+  fixture_reset
+  web_file index.html
+  data_file LR0001.B_G
+  data_file LR0002.B_G
+  local written=${latest}LR0001.B_G
+  holder_start writer writer "$written" || return
+  holder_start reader reader "${latest}LR0002.B_G" || return
+  run_quorvane
+  holder_stop reader
+  check_status 0
+  check_no_fault
+  check_elapsed_at_least 30
+  local names name nrq=0
+  mapfile -t names < <(found_names)
+  start_lines
+  mirror_command
+  for name in "${names[@]}"; do
+    cycle_lines 10
+    found_line "$name"
+    if [ "$name" = LR0001.B_G ]; then
+      record ' file left in place: still being written'
+    else
+      delivered_lines "$name" "$nrq"
+      upload_command "$name"
+      chmod_command
+      mv_command "$name"
+    fi
+    mirror_command
+  done
+  stop_lines
+  check_stdout
+  check_journal
+  same_content "$work/LR0002.B_G" "$(host_dir "$ARCHIVE_HOST" /home/rirezeda)/LR0002.B_G"
+  check_files "$(host_dir "$ARCHIVE_HOST" /home)" rirezeda/LR0002.B_G
+  # The reader shares no delete access, so the move is refused (and wine's
+  # move still ends with 0): the file stays, whole, for the next run.
+  check_files "$drive_c/vesk/data/latest" LR0001.B_G LR0002.B_G
+  same_content "$work/LR0002.B_G" "$drive_c/vesk/data/latest/LR0002.B_G"
+
+  # The writer closes the file; the next run delivers all that it wrote.
+  holder_stop writer
+  local before
+  before=$(stat -c %s "$work/LR0001.B_G")
+  cp "$drive_c/vesk/data/latest/LR0001.B_G" "$work/LR0001.B_G"
+  [ "$(stat -c %s "$work/LR0001.B_G")" -gt "$before" ] || fail "the writer appended nothing"
+  next_run first
+  run_quorvane
+  check_status 0
+  check_no_fault
+  mapfile -t names < <(found_names)
+  start_lines
+  mirror_command
+  for name in "${names[@]}"; do
+    cycle_lines 10
+    found_line "$name"
+    delivered_lines "$name" 0
+    upload_command "$name"
+    chmod_command
+    mv_command "$name"
+    mirror_command
+  done
+  stop_lines
+  check_stdout
+  check_journal
+  check_arrived LR0001.B_G
+  check_arrived LR0002.B_G
+  check_files "$drive_c/vesk/data/latest"
+  check_files "$(host_dir "$ARCHIVE_HOST" /home)" rirezeda/LR0001.B_G rirezeda/LR0002.B_G
+}
+
+# temp.txt held by another program: the redirection would fail, so the upload
+# is not run, and the stale NextB_G is never renamed to this file's name.
+case_temp_txt_held() {
+  fixture_reset
+  web_file index.html
+  data_file LR0001.B_G
+  printf 'content of an earlier upload\r\n' >"$work/NextB_G"
+  cp "$work/NextB_G" "$(host_dir "$ARCHIVE_HOST" /home/rirezeda)/NextB_G"
+  holder_start temp exclusive 'c:\run\temp.txt' || return
+  run_quorvane
+  holder_stop temp
+  check_status 0
+  check_no_fault
+  check_elapsed_at_least 10
+  start_lines
+  cycle_lines 10
+  found_line LR0001.B_G
+  record "In RUNIN, INFILE = [$(full "${latest}LR0001.B_G" 40)]"
+  record 'Upload not run: temp.txt cannot be removed'
+  record_line FailCM LR0001.B_G 0
+  stop_lines
+  mirror_command
+  mirror_command
+  check_stdout
+  check_journal
+  check_files "$drive_c/vesk/data/latest" LR0001.B_G
+  same_content "$work/LR0001.B_G" "$drive_c/vesk/data/latest/LR0001.B_G"
+  check_files "$drive_c/vesk/data/stored"
+  check_files "$(host_dir "$ARCHIVE_HOST" /home)" rirezeda/NextB_G
+  same_content "$work/NextB_G" "$(host_dir "$ARCHIVE_HOST" /home/rirezeda)/NextB_G"
+}
+
+# A second run started while the first works waits for it, then finds
+# nothing left: every file goes once.
+case_two_runs_at_once() {
+  fixture_reset
+  web_file index.html
+  data_file LR0001.B_G
+  data_file LR0002.B_G
+  (cd "$run_dir" && wine_run quorvane.exe) </dev/null >"$work/stdout.first" 2>"$work/stderr.first" &
+  local first=$! tries=0
+  until LC_ALL=C grep -aq '^ file found:' "$work/stdout.first"; do
+    if ! kill -0 "$first" 2>/dev/null || [ $((tries += 1)) -gt 300 ]; then
+      fail "the first run found no file"
+      break
+    fi
+    sleep 0.1
+  done
+  run_quorvane
+  wait "$first"
+  local first_status=$?
+  [ "$first_status" -eq 0 ] || fail "the first run ended with status $first_status"
+  ! grep -aq 'run-time error' "$work/stderr.first" || fail "fault report of the first run"
+  check_status 0
+  check_no_fault
+  # The first run holds about 20 s of pauses after its first "file found".
+  check_elapsed_at_least 15
+
+  local names name nrq=0
+  mapfile -t names < <(found_names "$work/stdout.first")
+  start_lines
+  mirror_command
+  for name in "${names[@]}"; do
+    cycle_lines 10
+    found_line "$name"
+    delivered_lines "$name" "$nrq"
+    upload_command "$name"
+    chmod_command
+    mv_command "$name"
+    mirror_command
+  done
+  stop_lines
+  check_stdout "$work/stdout.first"
+  expected=""
+  record ' another run is under way: waiting for it to end'
+  start_lines
+  mirror_command
+  stop_lines
+  check_stdout
+  check_journal
+  check_arrived LR0001.B_G
+  check_arrived LR0002.B_G
+  check_files "$drive_c/vesk/data/latest"
+  check_files "$(host_dir "$ARCHIVE_HOST" /home)" rirezeda/LR0001.B_G rirezeda/LR0002.B_G
+}
+
+# Windows drops the trailing dot, so every command would work on LR0003.B_G.
+case_name_with_trailing_dot() {
+  left_in_place_case 'LR0003.B_G.' 'name unsafe in a command line'
 }
 
 if ! declare -F "case_$case_name" >/dev/null; then

@@ -14,6 +14,15 @@
 // Wine starts a Linux program detached and reports no exit status for it, so
 // the runner writes the tool's status to a file that we wait for; that status
 // becomes ours. Every call is appended to c:\bridge\journal.txt.
+//
+// So that a test can place a fault at a chosen moment, each call knows its
+// kind (mirror, upload, chmod, rename) and:
+// - stops before or after running the tool when c:\bridge\hold.txt names that
+//   point ("upload before", "rename after", ...): it creates
+//   c:\bridge\reached.txt and waits until the test removes hold.txt;
+// - for an upload, when c:\bridge\stall.txt holds a byte count, connects
+//   through stall_proxy.pl, which lets that many bytes through and then
+//   creates c:\bridge\stalled.txt and holds the rest back.
 #include <windows.h>
 
 #include <cctype>
@@ -34,7 +43,7 @@ constexpr const char* kBridgeDir = "c:\\bridge\\";
 constexpr int kBridgeFailure = 125;  // the bridge itself failed, not the tool
 
 struct Config {
-  std::string port, hostkey, tool, runner, home;
+  std::string port, hostkey, tool, runner, home, proxy;
 };
 
 [[noreturn]] void die(const std::string& message) {
@@ -76,6 +85,7 @@ Config read_config() {
     if (key == BRIDGE_TOOL) c.tool = value;
     if (key == "runner") c.runner = value;
     if (key == "home") c.home = value;
+    if (key == "proxy") c.proxy = value;
   }
   if (c.port.empty() || c.hostkey.empty() || c.tool.empty() || c.runner.empty() || c.home.empty())
     die("conf.txt lacks port, hostkey, " BRIDGE_TOOL ", runner or home");
@@ -205,11 +215,44 @@ void journal(const char* status, const std::string& linux_args) {
   std::fclose(f);
 }
 
+// Which of the program's four calls this is.
+std::string call_kind(int argc, char** argv) {
+  const bool pscp = std::strcmp(BRIDGE_TOOL, "pscp") == 0;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (pscp && a == "-l" && i + 1 < argc)
+      return std::strcmp(argv[i + 1], "kofra") == 0 ? "upload" : "mirror";
+    if (!pscp && a == "chmod") return "chmod";
+    if (!pscp && a == "mv") return "rename";
+  }
+  return pscp ? "mirror" : "other";
+}
+
+std::string trimmed(std::string text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  return text;
+}
+
+void hold_at(const std::string& kind, const char* when) {
+  const std::string hold = std::string(kBridgeDir) + "hold.txt";
+  const std::optional<std::string> point = read_file(hold);
+  if (!point || trimmed(*point) != kind + " " + when) return;
+  const std::string reached = std::string(kBridgeDir) + "reached.txt";
+  FILE* f = std::fopen((reached + ".part").c_str(), "wb");
+  if (f == nullptr) die("cannot create c:\\bridge\\reached.txt");
+  std::fprintf(f, "%s %s %lu\n", kind.c_str(), when, GetCurrentProcessId());
+  std::fclose(f);
+  if (!MoveFileExA((reached + ".part").c_str(), reached.c_str(), MOVEFILE_REPLACE_EXISTING))
+    die("cannot create c:\\bridge\\reached.txt");
+  while (GetFileAttributesA(hold.c_str()) != INVALID_FILE_ATTRIBUTES) Sleep(20);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Config config = read_config();
   const std::vector<std::string> args = translate(argc, argv);
+  const std::string kind = call_kind(argc, argv);
 
   char status_name[MAX_PATH];
   std::snprintf(status_name, sizeof status_name, "%sstatus-%lu-%lu", kBridgeDir,
@@ -223,6 +266,16 @@ int main(int argc, char** argv) {
        {config.runner, unix_path(status_name), config.home, config.tool, std::string("-batch"),
         std::string("-hostkey"), config.hostkey, std::string("-P"), config.port})
     command.append(" ").append(quote(word));
+  if (kind == "upload") {
+    const std::optional<std::string> stall = read_file(std::string(kBridgeDir) + "stall.txt");
+    if (stall) {
+      if (config.proxy.empty()) die("conf.txt lacks proxy");
+      const std::string proxy = "perl " + config.proxy + " 127.0.0.1 " + config.port + " " +
+                                trimmed(*stall) + " " +
+                                unix_path(std::string(kBridgeDir) + "stalled.txt");
+      command.append(" -proxycmd ").append(quote(proxy));
+    }
+  }
   command.append(tail);
 
   STARTUPINFOA si{};
@@ -234,6 +287,7 @@ int main(int argc, char** argv) {
   PROCESS_INFORMATION pi{};
   std::vector<char> line(command.begin(), command.end());
   line.push_back('\0');
+  hold_at(kind, "before");
   if (!CreateProcessA("/bin/sh", line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                       &pi))
     die("cannot start the Linux runner, error " + std::to_string(GetLastError()));
@@ -252,5 +306,6 @@ int main(int argc, char** argv) {
   std::string status = *written;
   while (!status.empty() && (status.back() == '\n' || status.back() == '\r')) status.pop_back();
   journal(status.c_str(), tail);
+  hold_at(kind, "after");
   return std::atoi(status.c_str());
 }

@@ -2,14 +2,27 @@
 # The system test: quorvane.exe under wine, with the real PuTTY tools (through
 # the bridge) against an OpenSSH server of its own on 127.0.0.1.
 #
-# Usage: system_test.sh QUORVANE_EXE BRIDGE_DIR STATE_DIR
+# Usage: system_test.sh QUORVANE_EXE BRIDGE_DIR STATE_DIR HOLDER_EXE
 #   QUORVANE_EXE  built with ARCHIVE_HOST 127.0.0.1 and WEB_HOST localhost
 #   BRIDGE_DIR    holds the bridge's pscp.exe and plink.exe
 #   STATE_DIR     kept between runs (the wine prefix); the rest is scratch
+#   HOLDER_EXE    file_holder.exe, another program of the PC holding a file
 #
 # The accounts, their homes, /usr/httpd and the server exist only inside a
 # mount and PID namespace of this test: when it ends, however it ends, the
-# kernel stops every process in it and the mounts are gone.
+# kernel stops every process in it and the mounts are gone. Where it can,
+# the test also has a network namespace of its own, so that two runs of it
+# never meet on a port; runs from several worktrees still share the CPU, so
+# run them one at a time where that matters
+# (flock /tmp/quorvane-system.lock ...).
+#
+# After the scenarios of a delivery in which everything works or a tool
+# fails, the fault matrix: other programs holding a data file or temp.txt,
+# two runs at once, the whole process tree killed at chosen moments, the
+# server killed mid-upload, an archive directory that cannot be written and
+# a full archive disk. The bridge places each fault (see
+# putty_bridge_win32.cpp); each scenario ends by checking every file by
+# checksum, and says where each one ended.
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (the reason on standard output).
 set -uo pipefail
@@ -25,10 +38,11 @@ die() {
   exit 1
 }
 
-[ $# -eq 3 ] || die "usage: $0 QUORVANE_EXE BRIDGE_DIR STATE_DIR"
+[ $# -eq 4 ] || die "usage: $0 QUORVANE_EXE BRIDGE_DIR STATE_DIR HOLDER_EXE"
 exe=$(realpath "$1")
 bridge_dir=$(realpath "$2")
 state=$(mkdir -p "$3" && realpath "$3")
+holder_exe=$(realpath "$4")
 
 if [ -z "${QUORVANE_SYSTEM_INSIDE:-}" ]; then
   [ "$(id -u)" -eq 0 ] || skip "not root: the test makes the accounts kofra and tamrik and starts sshd"
@@ -39,10 +53,13 @@ if [ -z "${QUORVANE_SYSTEM_INSIDE:-}" ]; then
   [ -f "$exe" ] || die "no program under test: $exe"
   "$wine_run" --can-run "$exe" || exit 77
   [ -f "$bridge_dir/pscp.exe" ] && [ -f "$bridge_dir/plink.exe" ] || die "no bridge in $bridge_dir"
+  [ -f "$holder_exe" ] || die "no file holder: $holder_exe"
   unshare --mount --pid --fork --kill-child --mount-proc true 2>/dev/null ||
     skip "no mount and PID namespace can be made here"
-  QUORVANE_SYSTEM_INSIDE=1 exec unshare --mount --propagation private --pid --fork \
-    --kill-child --mount-proc "$0" "$@"
+  net=
+  if command -v ip >/dev/null && unshare --net true 2>/dev/null; then net=--net; fi
+  QUORVANE_SYSTEM_INSIDE=1 QUORVANE_SYSTEM_NET=$net exec unshare --mount --propagation private \
+    --pid $net --fork --kill-child --mount-proc "$0" "$@"
 fi
 
 # ---------------------------------------------------------------- set-up ----
@@ -50,6 +67,10 @@ fi
 # Only ever as the first process of the namespace: the mounts below must
 # never touch the machine's own /home, /usr or account files.
 [ "$$" -eq 1 ] || die "set-up outside a namespace of its own refused"
+
+if [ -n "${QUORVANE_SYSTEM_NET:-}" ]; then
+  ip link set lo up || die "cannot bring up the loopback of the test's network namespace"
+fi
 
 scratch=$state/ns
 mkdir -p "$scratch"
@@ -164,7 +185,14 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
+# Every Windows program runs through scripts/wine-run, which makes the prefix
+# and picks the loader that this machine can run.
 "$wine_run" --prefix
+# One wine session for all runs, as one boot of the PC: a server that stays
+# when no program runs. Restarting it (restart_wine) plays a reboot.
+wineserver -k 2>/dev/null
+wineserver -w
+wineserver -p
 c=$WINEPREFIX/drive_c
 rm -rf "$c/bridge" "$c/run" "$c/vesk" "$c/httpd"
 mkdir -p "$c/bridge" "$c/run" "$c/Program Files/putty" "$c/vesk/data/latest" \
@@ -180,7 +208,13 @@ pscp=$(command -v pscp)
 plink=$(command -v plink)
 runner=$here/bridge_runner.sh
 home=$scratch/puttyhome
+proxy=$here/stall_proxy.pl
 EOF
+cp "$holder_exe" "$c/bridge/file_holder.exe"
+# PuTTY sends connections to this host past a proxy unless told otherwise;
+# the stalled uploads go through one (stall_proxy.pl).
+mkdir -p "$scratch/puttyhome/.putty/sessions"
+echo 'ProxyLocalhost=1' >"$scratch/puttyhome/.putty/sessions/Default%20Settings"
 latest=$c/vesk/data/latest
 stored=$c/vesk/data/stored
 journal=$c/bridge/journal.txt
@@ -194,10 +228,12 @@ fail() {
   failures=$((failures + 1))
 }
 
-# run_feed: one whole run of the program in c:\run, its console (standard
-# output and error, as they interleave) in $console, its status in $status.
+# run_feed [--keep-temp]: one whole run of the program in c:\run, its console
+# (standard output and error, as they interleave) in $console, its status in
+# $status. temp.txt is removed first, from the Linux side, unless the run is
+# to meet what the earlier runs of the same wine session left.
 run_feed() {
-  rm -f "$c/run/temp.txt"
+  [ "${1:-}" = --keep-temp ] || rm -f "$c/run/temp.txt"
   : >"$journal"
   console=$scratch/log/$scenario.console
   local t0=$SECONDS
@@ -231,7 +267,7 @@ make_web() {
 
 reset_sides() {
   rm -rf "${latest:?}"/* "${stored:?}"/* "$c/httpd"/* "${archive:?}"/* "${webdir:?}"/*
-  rm -rf "$scratch/orig"/*
+  rm -rf "$scratch/orig"/* "$scratch/earlier"
   make_web
 }
 
@@ -513,6 +549,551 @@ sum_local=$(sha256sum <"$scratch/orig/LR0008.B_G" | cut -d' ' -f1)
 sum_archive=$(sha256sum <"$archive/LR0008.B_G" 2>/dev/null | cut -d' ' -f1)
 echo "  sha256 local $sum_local, archive $sum_archive, $(stat -c %s "$archive/LR0008.B_G" 2>/dev/null) bytes"
 [ "$sum_local" = "$sum_archive" ] || fail "checksums differ"
+
+# ---------------------------------------------------------- fault matrix ----
+
+# run_bg: a run as run_feed, started without waiting for it; run_wait
+# collects it.
+run_bg() {
+  rm -f "$c/run/temp.txt"
+  : >"$journal"
+  console=$scratch/log/$scenario.console
+  bg_t0=$SECONDS
+  (cd "$c/run" && exec "$wine_run" "$exe" </dev/null >"$console" 2>&1) &
+  bg_pid=$!
+}
+run_wait() {
+  wait "$bg_pid"
+  status=$?
+  cp "$journal" "$scratch/log/$scenario.journal"
+  echo "  run took $((SECONDS - bg_t0)) s, exit status $status"
+}
+
+# wait_for FILE SECONDS WHAT / wait_for_text FILE TEXT SECONDS WHAT
+wait_for() {
+  local tries=$(($2 * 10))
+  until [ -e "$1" ]; do
+    [ $((tries -= 1)) -gt 0 ] || { fail "$3: not within $2 s"; return 1; }
+    sleep 0.1
+  done
+}
+wait_for_text() {
+  local tries=$(($3 * 10))
+  until grep -qF -- "$2" "$1" 2>/dev/null; do
+    [ $((tries -= 1)) -gt 0 ] || { fail "$4: not within $3 s"; return 1; }
+    sleep 0.1
+  done
+}
+
+# The bridge's points of a fault (putty_bridge_win32.cpp).
+bridge_hold() {  # "KIND before|after": the call of that kind stops there
+  rm -f "$c/bridge/reached.txt"
+  echo "$1" >"$c/bridge/hold.txt"
+}
+bridge_release() { rm -f "$c/bridge/hold.txt" "$c/bridge/reached.txt"; }
+bridge_stall() {  # BYTES: uploads stand still after that many bytes
+  rm -f "$c/bridge/stalled.txt"
+  echo "$1" >"$c/bridge/stall.txt"
+}
+bridge_unstall() { rm -f "$c/bridge/stall.txt" "$c/bridge/stalled.txt"; }
+
+# PID and every process below it.
+descendants() {
+  local -A parent
+  local f s pid fields
+  for f in /proc/[0-9]*/stat; do
+    s=$(cat "$f" 2>/dev/null) || continue
+    pid=${f#/proc/}
+    read -ra fields <<<"${s##*) }"
+    parent[${pid%/stat}]=${fields[1]}
+  done
+  local list=("$1") i=0 p
+  while [ "$i" -lt "${#list[@]}" ]; do
+    for p in "${!parent[@]}"; do
+      [ "${parent[$p]}" = "${list[$i]}" ] && list+=("$p")
+    done
+    i=$((i + 1))
+  done
+  echo "${list[@]}"
+}
+
+# kill -9 of a run and everything it started (its interpreter, the bridge,
+# the Linux runner, the real tool, the proxy), all in one moment; wine's own
+# services of the session stay, as Windows' would. Wine starts each process
+# detached from its parent, so the run's processes are told by their names:
+# in this namespace only the run has such processes (the server's sessions
+# aside).
+kill_tree() {
+  local -A server
+  local p name pids=() names=""
+  for p in $(descendants "$sshd_pid"); do server[$p]=1; done
+  for p in /proc/[0-9]*; do
+    p=${p#/proc/}
+    [ -z "${server[$p]:-}" ] || continue
+    name=$(cat "/proc/$p/comm" 2>/dev/null) || continue
+    case $name in
+      quorvane.exe | cmd.exe | conhost.exe | pscp.exe | plink.exe | sh | pscp | plink | perl) ;;
+      *) continue ;;
+    esac
+    pids+=("$p")
+    names+=" $name"
+  done
+  kill -STOP "${pids[@]}" 2>/dev/null
+  kill -KILL "${pids[@]}" 2>/dev/null
+  { wait "$bg_pid"; } 2>/dev/null
+  status=$?
+  cp "$journal" "$scratch/log/$scenario.journal"
+  echo "  killed:$names"
+}
+
+# A reboot of the PC: every wine process ends, the server starts anew.
+restart_wine() {
+  wineserver -k
+  wineserver -w
+  wineserver -p
+}
+
+# The server killed: the listener and every session, at once.
+kill_sshd() {
+  # shellcheck disable=SC2046
+  kill -KILL $(descendants "$sshd_pid")
+  wait "$sshd_pid" 2>/dev/null
+  sshd_pid=
+}
+
+# Another program of the PC holding a file (file_holder_win32.cpp):
+# holder_start TAG MODE WINDOWS_PATH ... holder_stop TAG.
+declare -A holder_pid
+holder_start() {
+  rm -f "$c/bridge/$1.ready" "$c/bridge/$1.stop"
+  (exec "$wine_run" 'c:\bridge\file_holder.exe' "$2" "$3" "c:\\bridge\\$1.ready" \
+    "c:\\bridge\\$1.stop" </dev/null >"$scratch/log/holder.$1" 2>&1) &
+  holder_pid[$1]=$!
+  wait_for "$c/bridge/$1.ready" 30 "file_holder $2 on $3"
+}
+holder_stop() {
+  : >"$c/bridge/$1.stop"
+  wait "${holder_pid[$1]}" || fail "file_holder $1 ended with $?: $(cat "$scratch/log/holder.$1")"
+}
+
+# Content that an earlier delivery left: earlier_file NAME, kept for naming
+# what NextB_G holds.
+earlier_file() {
+  mkdir -p "$scratch/earlier"
+  echo "earlier content of $1, $RANDOM$RANDOM" >"$scratch/earlier/$1"
+}
+# NextB_G on the archive as an earlier delivery of NAME left it.
+stale_nextb() {
+  earlier_file "$1"
+  cp "$scratch/earlier/$1" "$archive/NextB_G"
+  chown kofra:kofra "$archive/NextB_G"
+}
+
+found_names() { awk -v RS='\r\n' 'index($0, " file found:  ") == 1 { print substr($0, 15) }' "$console"; }
+found_lines() {  # NAME: the lines of a cycle up to its " file found:"
+  pad 42 'ffiles=c:\vesk\data\latest\LR*.B_G'
+  echo
+  printf 'hndl=@HANDLE@@@@ file$last=         -2leng=%12d\n' "${#1}"
+  echo " file found:  $1"
+}
+upload_not_run_lines() {  # NAME NRQ
+  cycle_lines "$1"
+  echo 'Upload not run: temp.txt cannot be removed'
+  record_line FailCM "$1" "$2"
+}
+
+# What NextB_G (or any file) holds: which file's content, whole or in part.
+what_is() {
+  local size f
+  size=$(stat -c %s "$1")
+  [ "$size" -gt 0 ] || { echo "empty"; return; }
+  for f in "$scratch/orig"/* "$scratch/earlier"/*; do
+    [ -f "$f" ] || continue
+    if cmp -s "$1" "$f"; then
+      echo "${f##*/} whole"
+      return
+    fi
+    if [ "$size" -lt "$(stat -c %s "$f")" ] && cmp -s -n "$size" "$1" "$f"; then
+      echo "the first $size bytes of ${f##*/}"
+      return
+    fi
+  done
+  echo "$size bytes of other content"
+}
+
+# Every file of the scenario, by checksum: under its own name on the archive
+# only with its own whole content; gone from the latest directory only when
+# it is so on the archive and whole in the stored directory; nothing else on
+# the archive under a final name. Then where each file ended, for the record.
+check_every_file() {
+  local f name want at where=""
+  for f in "$scratch/orig"/*; do
+    [ -f "$f" ] || continue
+    name=${f##*/}
+    want=$(sha256sum <"$f" | cut -c1-64)
+    at=""
+    if [ -e "$archive/$name" ]; then
+      if [ "$(sha256sum <"$archive/$name" | cut -c1-64)" = "$want" ]; then
+        at+=" archive"
+      else
+        fail "$name is on the archive under its own name with other content: $(what_is "$archive/$name")"
+        at+=" archive(OTHER CONTENT)"
+      fi
+    fi
+    if [ -e "$latest/$name" ]; then
+      [ "$(sha256sum <"$latest/$name" | cut -c1-64)" = "$want" ] || fail "$name changed in latest"
+      at+=" latest"
+    elif [ ! -e "$archive/$name" ]; then
+      fail "$name left the latest directory but is not on the archive"
+    fi
+    if [ -e "$stored/$name" ]; then
+      [ "$(sha256sum <"$stored/$name" | cut -c1-64)" = "$want" ] || fail "$name not whole in stored"
+      at+=" stored"
+    elif [ ! -e "$latest/$name" ]; then
+      fail "$name is neither in the latest nor in the stored directory"
+    fi
+    where+="; $name in${at:- no place}"
+  done
+  for f in "$archive"/*; do
+    [ -e "$f" ] || continue
+    name=${f##*/}
+    if [ "$name" = NextB_G ]; then
+      where+="; archive NextB_G: $(what_is "$f")"
+    elif [ ! -f "$scratch/orig/$name" ]; then
+      fail "the archive holds $name, which is no file of this scenario: $(what_is "$f")"
+    fi
+  done
+  echo "  ended: ${where#; }"
+  # The lines that tell how each delivery went.
+  local said
+  said=$(awk -v RS='\r\n' '/^(   Did|FailCM|Upload not|Exit status|Error number| file left| another run)/ {
+      sub(/ on [ 0-9]+- ?[0-9]+-[0-9]+\. At .*/, ""); printf "%s | ", $0 }' "$console")
+  echo "  console: ${said% | }"
+  printf '[%s] %s\n    console: %s\n' "$scenario" "${where#; }" "${said% | }" \
+    >>"$scratch/log/outcomes.txt"
+}
+
+# After a killed run: a run in the same wine session, where each file either
+# stays with FailCM (wine may still hold temp.txt for the killed
+# interpreter) or arrives whole; then, after a restart of the wine server,
+# a run that leaves every file on the archive, whole.
+runs_after_kill() {
+  local base=$scenario name
+  scenario="$base; then a run in the same wine session"
+  echo "=== $scenario"
+  run_feed --keep-temp
+  expect_status 0
+  local names
+  mapfile -t names < <(found_names)
+  expect_console < <(
+    start_lines
+    for name in "${names[@]}"; do
+      if grep -qF "FailCM [c:\\vesk\\data\\latest\\$name]" "$console"; then
+        upload_not_run_lines "$name" 0
+      else
+        delivered_lines "$name" 0
+      fi
+    done
+    end_lines
+  )
+  grep -q 'FailCM' "$console" && echo "  temp.txt was still held: $(grep -c FailCM "$console") FailCM"
+  check_every_file
+  scenario="$base; then a run after a restart of wine"
+  echo "=== $scenario"
+  restart_wine
+  run_feed --keep-temp
+  expect_status 0
+  mapfile -t names < <(found_names)
+  expect_console < <(
+    start_lines
+    for name in "${names[@]}"; do delivered_lines "$name" 0; done
+    end_lines
+  )
+  for f in "$scratch/orig"/*; do expect_delivered "${f##*/}"; done
+  check_every_file
+  scenario=$base
+}
+
+scenario="7 a file being written, a file being read"
+echo "=== $scenario"
+reset_sides
+make_data LR0011.B_G
+make_data LR0012.B_G
+holder_start writer writer 'c:\vesk\data\latest\LR0011.B_G'
+holder_start reader reader 'c:\vesk\data\latest\LR0012.B_G'
+# The reader holds its file through the check and the upload; it lets go
+# before the move, which needs delete access that it does not share.
+bridge_hold "upload after"
+run_bg
+wait_for "$c/bridge/reached.txt" 60 "the upload of the file being read"
+holder_stop reader
+bridge_release
+run_wait
+holder_stop writer
+expect_status 0
+mapfile -t names < <(found_names)
+expect_console < <(
+  start_lines
+  for name in "${names[@]}"; do
+    if [ "$name" = LR0011.B_G ]; then
+      found_lines "$name"
+      echo ' file left in place: still being written'
+    else
+      delivered_lines "$name" 0
+    fi
+  done
+  end_lines
+)
+expect_calls upload 1
+expect_delivered LR0012.B_G
+# What the writer wrote while the run looked at it: the content to deliver.
+[ "$(stat -c %s "$latest/LR0011.B_G")" -gt "$(stat -c %s "$scratch/orig/LR0011.B_G")" ] ||
+  fail "the writer appended nothing"
+cp -p "$latest/LR0011.B_G" "$scratch/orig/LR0011.B_G"
+expect_kept LR0011.B_G
+expect_archive_holds LR0012.B_G
+check_every_file
+scenario="7 the written file, after the writer closed it"
+echo "=== $scenario"
+run_feed
+expect_status 0
+expect_console < <(
+  start_lines
+  delivered_lines LR0011.B_G 0
+  end_lines
+)
+expect_delivered LR0011.B_G
+check_every_file
+
+scenario="8 two runs at once"
+echo "=== $scenario"
+reset_sides
+make_data LR0021.B_G $((16 * 1024 * 1024))
+make_data LR0022.B_G
+make_data LR0023.B_G
+bridge_hold "upload before"
+run_bg
+first_console=$console
+wait_for "$c/bridge/reached.txt" 60 "the first run's first upload"
+second_console=$scratch/log/$scenario.second.console
+(cd "$c/run" && exec "$wine_run" "$exe" </dev/null >"$second_console" 2>&1) &
+second_pid=$!
+wait_for_text "$second_console" ' another run is under way: waiting for it to end' 60 \
+  "the second run's waiting record"
+sleep 2
+[ "$(wc -l <"$second_console")" -eq 0 ] || fail "the second run went on while the first one ran"
+bridge_release
+run_wait
+wait "$second_pid"
+second_status=$?
+expect_status 0
+[ "$second_status" -eq 0 ] || fail "the second run ended with $second_status"
+mapfile -t names < <(found_names)
+expect_console < <(
+  start_lines
+  for name in "${names[@]}"; do delivered_lines "$name" 0; done
+  end_lines
+)
+echo "  the first run delivered ${names[*]}"
+console=$second_console
+mapfile -t second_names < <(found_names)
+expect_console < <(
+  echo ' another run is under way: waiting for it to end'
+  start_lines
+  for name in "${second_names[@]}"; do delivered_lines "$name" 0; done
+  end_lines
+)
+echo "  the second run delivered ${second_names[*]:-nothing}"
+console=$first_console
+expect_calls upload 3
+expect_calls mv 3
+expect_calls mirror 5
+# The second run's only command comes after the first run's last one.
+[ "$(tail -n 2 "$journal" | awk -F'\t' '$3 ~ / -l tamrik /' | wc -l)" -eq 2 ] ||
+  fail "the runs' commands interleave"
+for name in LR0021.B_G LR0022.B_G LR0023.B_G; do expect_delivered "$name"; done
+expect_archive_holds LR0021.B_G LR0022.B_G LR0023.B_G
+check_every_file
+
+scenario="9 killed during a large upload"
+echo "=== $scenario"
+reset_sides
+make_data LR0031.B_G $((16 * 1024 * 1024))
+bridge_stall $((4 * 1024 * 1024))
+run_bg
+wait_for "$c/bridge/stalled.txt" 60 "the upload standing still part-way"
+sleep 0.5
+kill_tree
+bridge_unstall
+expect_kept LR0031.B_G
+check_every_file
+runs_after_kill
+
+scenario="10 killed between the upload and the rename"
+echo "=== $scenario"
+reset_sides
+make_data LR0041.B_G
+bridge_hold "upload after"
+run_bg
+wait_for "$c/bridge/reached.txt" 60 "the end of the upload"
+kill_tree
+bridge_release
+expect_kept LR0041.B_G
+cmp -s "$archive/NextB_G" "$scratch/orig/LR0041.B_G" || fail "NextB_G is not LR0041.B_G whole"
+check_every_file
+# A file that a rename of the left-over NextB_G would get wrong.
+make_data LR0042.B_G
+runs_after_kill
+
+scenario="11 killed between the rename and the move"
+echo "=== $scenario"
+reset_sides
+make_data LR0051.B_G
+bridge_hold "rename after"
+run_bg
+wait_for "$c/bridge/reached.txt" 60 "the end of the rename"
+kill_tree
+bridge_release
+cmp -s "$archive/LR0051.B_G" "$scratch/orig/LR0051.B_G" || fail "LR0051.B_G did not arrive whole"
+[ -e "$latest/LR0051.B_G" ] || fail "LR0051.B_G was moved"
+check_every_file
+runs_after_kill
+
+scenario="12 temp.txt held by another program"
+echo "=== $scenario"
+reset_sides
+stale_nextb LR0060.B_G
+make_data LR0061.B_G
+holder_start temp exclusive 'c:\run\temp.txt'
+run_feed --keep-temp
+holder_stop temp
+expect_status 0
+expect_console < <(
+  start_lines
+  upload_not_run_lines LR0061.B_G 0
+  end_lines
+)
+expect_calls mirror 2
+expect_calls upload 0
+expect_calls chmod 0
+expect_calls mv 0
+expect_kept LR0061.B_G
+cmp -s "$archive/NextB_G" "$scratch/earlier/LR0060.B_G" || fail "NextB_G changed"
+expect_archive_holds NextB_G
+check_every_file
+scenario="12 the next run, temp.txt free"
+echo "=== $scenario"
+run_feed --keep-temp
+expect_status 0
+expect_console < <(
+  start_lines
+  delivered_lines LR0061.B_G 0
+  end_lines
+)
+expect_delivered LR0061.B_G
+check_every_file
+
+scenario="13 server killed during a large upload"
+echo "=== $scenario"
+reset_sides
+make_data LR0071.B_G $((16 * 1024 * 1024))
+bridge_stall $((4 * 1024 * 1024))
+run_bg
+wait_for "$c/bridge/stalled.txt" 60 "the upload standing still part-way"
+sleep 0.5
+kill_sshd
+bridge_unstall
+run_wait
+pscp_status=$(calls upload | head -n 1 | cut -f2)
+[ "${pscp_status:-0}" -ne 0 ] || fail "the cut upload reported status ${pscp_status:-none}"
+expect_status 0
+expect_console < <(
+  start_lines
+  upload_failed_lines LR0071.B_G "${pscp_status:-0}" 0
+  end_lines
+)
+expect_calls chmod 0
+expect_calls mv 0
+expect_kept LR0071.B_G
+check_every_file
+start_sshd || die "sshd did not start again"
+scenario="13 the next run, server up"
+echo "=== $scenario"
+run_feed
+expect_status 0
+expect_console < <(
+  start_lines
+  delivered_lines LR0071.B_G 0
+  end_lines
+)
+expect_delivered LR0071.B_G
+check_every_file
+
+scenario="14 archive directory not writable"
+echo "=== $scenario"
+reset_sides
+stale_nextb LR0080.B_G  # writable, so the upload replaces it; the rename needs the directory
+make_data LR0081.B_G
+chmod 555 "$archive"
+run_feed
+chmod 755 "$archive"
+expect_status 0
+mv_status=$(calls mv | head -n 1 | cut -f2)
+[ "${mv_status:-0}" -ne 0 ] || fail "the refused rename reported status ${mv_status:-none}"
+expect_console < <(
+  start_lines
+  cycle_lines LR0081.B_G
+  printf 'Exit status of mv :%10d\n' "${mv_status:-0}"
+  record_line FailCM LR0081.B_G 0
+  end_lines
+)
+expect_kept LR0081.B_G
+expect_archive_holds NextB_G
+check_every_file
+scenario="14 the next run, directory writable"
+echo "=== $scenario"
+run_feed
+expect_status 0
+expect_console < <(
+  start_lines
+  delivered_lines LR0081.B_G 0
+  end_lines
+)
+expect_delivered LR0081.B_G
+check_every_file
+
+scenario="15 archive disk full"
+echo "=== $scenario"
+reset_sides
+mount -t tmpfs -o "size=2m,mode=755,uid=$(id -u kofra),gid=$(id -g kofra)" quorvane-archive \
+  "$archive" || die "cannot mount a small tmpfs on $archive"
+make_data LR0091.B_G $((4 * 1024 * 1024))
+run_feed
+expect_status 0
+pscp_status=$(calls upload | head -n 1 | cut -f2)
+[ "${pscp_status:-0}" -ne 0 ] || fail "the upload to a full disk reported status ${pscp_status:-none}"
+expect_console < <(
+  start_lines
+  upload_failed_lines LR0091.B_G "${pscp_status:-0}" 0
+  end_lines
+)
+expect_calls chmod 0
+expect_calls mv 0
+expect_kept LR0091.B_G
+check_every_file
+mount -o remount,size=64m "$archive" || die "cannot enlarge the archive's tmpfs"
+scenario="15 the next run, room on the disk"
+echo "=== $scenario"
+run_feed
+expect_status 0
+expect_console < <(
+  start_lines
+  delivered_lines LR0091.B_G 0
+  end_lines
+)
+expect_delivered LR0091.B_G
+check_every_file
+umount "$archive"
 
 echo "scenarios took $((SECONDS - total0)) s"
 if [ "$failures" -ne 0 ]; then
