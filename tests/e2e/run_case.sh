@@ -62,6 +62,23 @@ delivered_lines() {
   record "About to move file named [$infile]"
   record_line '   Did' "$1" "$2"
 }
+# expect_deliveries NAME...: a whole run that delivers each found file, in
+# the order found. Wine's move ends with 0, so NRQr= always shows 0.
+expect_deliveries() {
+  start_lines
+  mirror_command
+  local name
+  for name in "$@"; do
+    cycle_lines 10
+    found_line "$name"
+    delivered_lines "$name" 0
+    upload_command "$name"
+    chmod_command
+    mv_command "$name"
+    mirror_command
+  done
+  stop_lines
+}
 stop_lines() {
   record "ffiles=$pattern"
   record 'hndl=         -2 file$last=         -2leng=           0'
@@ -220,22 +237,11 @@ case_deliver_two() {
   check_status 0
   check_no_fault
   check_elapsed_at_least 20
-  local names nrq=0
+  local names
   mapfile -t names < <(found_names)
   [ "$(printf '%s\n' "${names[@]}" | LC_ALL=C sort | tr '\n' ' ')" = "LR0001.B_G LR0002.B_G " ] ||
     fail "found names: ${names[*]}"
-  start_lines
-  mirror_command
-  for name in "${names[@]}"; do
-    cycle_lines 10
-    found_line "$name"
-    delivered_lines "$name" "$nrq"
-    upload_command "$name"
-    chmod_command
-    mv_command "$name"
-    mirror_command
-  done
-  stop_lines
+  expect_deliveries "${names[@]}"
   check_stdout
   check_journal
   check_arrived LR0001.B_G
@@ -386,7 +392,7 @@ case_writer_and_reader() {
   check_status 0
   check_no_fault
   check_elapsed_at_least 30
-  local names name nrq=0
+  local names name
   mapfile -t names < <(found_names)
   start_lines
   mirror_command
@@ -396,7 +402,7 @@ case_writer_and_reader() {
     if [ "$name" = LR0001.B_G ]; then
       record ' file left in place: still being written'
     else
-      delivered_lines "$name" "$nrq"
+      delivered_lines "$name" 0
       upload_command "$name"
       chmod_command
       mv_command "$name"
@@ -424,18 +430,7 @@ case_writer_and_reader() {
   check_status 0
   check_no_fault
   mapfile -t names < <(found_names)
-  start_lines
-  mirror_command
-  for name in "${names[@]}"; do
-    cycle_lines 10
-    found_line "$name"
-    delivered_lines "$name" 0
-    upload_command "$name"
-    chmod_command
-    mv_command "$name"
-    mirror_command
-  done
-  stop_lines
+  expect_deliveries "${names[@]}"
   check_stdout
   check_journal
   check_arrived LR0001.B_G
@@ -502,20 +497,9 @@ case_two_runs_at_once() {
   # The first run holds about 20 s of pauses after its first "file found".
   check_elapsed_at_least 15
 
-  local names name nrq=0
+  local names
   mapfile -t names < <(found_names "$work/stdout.first")
-  start_lines
-  mirror_command
-  for name in "${names[@]}"; do
-    cycle_lines 10
-    found_line "$name"
-    delivered_lines "$name" "$nrq"
-    upload_command "$name"
-    chmod_command
-    mv_command "$name"
-    mirror_command
-  done
-  stop_lines
+  expect_deliveries "${names[@]}"
   check_stdout "$work/stdout.first"
   expected=""
   record ' another run is under way: waiting for it to end'
