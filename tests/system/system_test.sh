@@ -595,6 +595,14 @@ bridge_stall() {  # BYTES: uploads stand still after that many bytes
   rm -f "$c/bridge/stalled.txt"
   echo "$1" >"$c/bridge/stall.txt"
 }
+# stall_mid_upload: starts a run in the background and returns once its upload
+# stands still after 4 MiB, so that a fault falls in the middle of it.
+stall_mid_upload() {
+  bridge_stall $((4 * 1024 * 1024))
+  run_bg
+  wait_for "$c/bridge/stalled.txt" 60 "the upload standing still part-way"
+  sleep 0.5
+}
 bridge_unstall() { rm -f "$c/bridge/stall.txt" "$c/bridge/stalled.txt"; }
 
 # PID and every process below it.
@@ -919,10 +927,7 @@ scenario="9 killed during a large upload"
 echo "=== $scenario"
 reset_sides
 make_data LR0031.B_G $((16 * 1024 * 1024))
-bridge_stall $((4 * 1024 * 1024))
-run_bg
-wait_for "$c/bridge/stalled.txt" 60 "the upload standing still part-way"
-sleep 0.5
+stall_mid_upload
 kill_tree
 bridge_unstall
 expect_kept LR0031.B_G
@@ -997,10 +1002,7 @@ scenario="13 server killed during a large upload"
 echo "=== $scenario"
 reset_sides
 make_data LR0071.B_G $((16 * 1024 * 1024))
-bridge_stall $((4 * 1024 * 1024))
-run_bg
-wait_for "$c/bridge/stalled.txt" 60 "the upload standing still part-way"
-sleep 0.5
+stall_mid_upload
 kill_sshd
 bridge_unstall
 run_wait
